@@ -1,0 +1,408 @@
+#include "MainUnit.h"
+
+#include "aboutbox.h"
+#include "activitylog.h"
+#include "anchoredpanel.h"
+#include "chromium.h"
+#include "errorreport.h"
+#include "logmemo.h"
+#include "MyUtils.h"
+#include "runstate.h"
+#include "siteurls.h"
+#include "windowmessages.h"
+#include "windowparent.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QFrame>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QSplitter>
+#include <QTimer>
+#include <QToolButton>
+#include <QUrl>
+#include <QVBoxLayout>
+
+namespace {
+
+// The window as designed: client area and the width its toolbar was laid out for.
+constexpr int DesignClientWidth = 1072;
+constexpr int DesignClientHeight = 688;
+constexpr int RightPanelWidth = 248;
+constexpr int SplitterWidth = 4;
+
+QFont tahoma(int pixelSize, bool bold = false)
+{
+    QFont font(QStringLiteral("Tahoma"));
+    font.setStyleHint(QFont::SansSerif);
+    font.setPixelSize(pixelSize);
+    font.setBold(bold);
+    return font;
+}
+
+QToolButton *toolButton(QWidget *parent, const QString &image, const QString &hint, const QRect &bounds)
+{
+    auto *button = new QToolButton(parent);
+    button->setAutoRaise(true);
+    button->setIcon(QIcon(image));
+    button->setIconSize(QSize(24, 24));
+    button->setToolTip(hint);
+    button->setGeometry(bounds);
+    return button;
+}
+
+QToolButton *captionButton(QWidget *parent, const QString &image, const QString &caption, const QRect &bounds)
+{
+    QToolButton *button = toolButton(parent, image, caption, bounds);
+    button->setText(caption);
+    button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    button->setIconSize(QSize(20, 20));
+    return button;
+}
+
+QPushButton *runButton(QWidget *parent, const QString &caption, const QString &image)
+{
+    auto *button = new QPushButton(caption, parent);
+    button->setFont(tahoma(16, true));
+    if (!image.isEmpty()) {
+        button->setIcon(QIcon(image));
+        button->setIconSize(QSize(24, 24));
+    }
+    return button;
+}
+
+} // namespace
+
+TMainfm::TMainfm(QWebEngineProfile *profile, QWidget *parent) : QWidget(parent), m_profile(profile)
+{
+    createControls();
+    FormCreate();
+}
+
+TMainfm::~TMainfm()
+{
+    SetActivityLogSink(nullptr);
+}
+
+void TMainfm::createControls()
+{
+    setFont(tahoma(11));
+    resize(DesignClientWidth, DesignClientHeight);
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        move((screen->geometry().width() - DesignClientWidth) / 2, (screen->geometry().height() - DesignClientHeight) / 2);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    // Toolbar.
+    Panel1 = new TAnchoredPanel(DesignClientWidth, this);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Panel1->setFixedHeight(45);
+    Panel1->resize(DesignClientWidth, 45);
+    Panel1->setAutoFillBackground(true);
+    QPalette white = Panel1->palette();
+    white.setColor(QPalette::Window, Qt::white);
+    Panel1->setPalette(white);
+    layout->addWidget(Panel1);
+
+    IconImage = new QLabel(Panel1);
+    IconImage->setGeometry(0, 0, 49, 45);
+    homebtn = toolButton(Panel1, QStringLiteral(":/images/home.png"), QStringLiteral("Home"), {77, 8, 33, 31});
+    backbtn = toolButton(Panel1, QStringLiteral(":/images/back.png"), QStringLiteral("Go Back"), {108, 8, 33, 31});
+    forwardbtn = toolButton(Panel1, QStringLiteral(":/images/forward.png"), QStringLiteral("Go Forward"), {139, 8, 33, 31});
+    addressed = new QLineEdit(Panel1);
+    addressed->setGeometry(176, 13, 593, 21);
+    Panel1->anchorLeftRight(addressed);
+    gobtn = toolButton(Panel1, QStringLiteral(":/images/go.png"), QStringLiteral("Go"), {769, 8, 33, 31});
+    Panel1->anchorRight(gobtn);
+    ticklabel = new QLabel(QStringLiteral("--"), Panel1);
+    ticklabel->setGeometry(808, 16, 60, 14);
+    Panel1->anchorRight(ticklabel);
+    SpeedButton1 = captionButton(Panel1, QStringLiteral(":/images/help.png"), QStringLiteral("Help"), {983, 0, 49, 45});
+    Panel1->anchorRight(SpeedButton1);
+    Aboutbtn = captionButton(Panel1, QStringLiteral(":/images/about.png"), QStringLiteral("About"), {1023, 0, 49, 45});
+    Panel1->anchorRight(Aboutbtn);
+
+    // Browser on the left, run buttons and the log on the right.
+    Panel3 = new QWidget(this);
+    auto *panel3Layout = new QHBoxLayout(Panel3);
+    panel3Layout->setContentsMargins(0, 0, 0, 0);
+    Splitter1 = new QSplitter(Qt::Horizontal, Panel3);
+    Splitter1->setHandleWidth(SplitterWidth);
+    Splitter1->setChildrenCollapsible(false);
+    panel3Layout->addWidget(Splitter1);
+    layout->addWidget(Panel3, 1);
+
+    CEFWin = new TCEFWindowParent(Splitter1);
+    Panel2 = new QWidget(Splitter1);
+    Splitter1->addWidget(CEFWin);
+    Splitter1->addWidget(Panel2);
+    Splitter1->setStretchFactor(0, 1);
+    Splitter1->setStretchFactor(1, 0);
+    Splitter1->setSizes({DesignClientWidth - RightPanelWidth - SplitterWidth, RightPanelWidth});
+
+    auto *panel2Layout = new QVBoxLayout(Panel2);
+    panel2Layout->setContentsMargins(0, 0, 0, 0);
+    panel2Layout->setSpacing(0);
+    panel6 = new QFrame(Panel2);
+    panel6->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    panel6->setFont(tahoma(13));
+    panel6->setFixedHeight(169);
+    panel2Layout->addWidget(panel6);
+
+    downloadbtn = runButton(panel6, QStringLiteral("Download"), QStringLiteral(":/images/download.png"));
+    downloadbtn->setGeometry(32, 6, 121, 43);
+    stopbtn = runButton(panel6, QStringLiteral("Stop"), QStringLiteral(":/images/stop.png"));
+    rebuildbtn = runButton(panel6, QStringLiteral("Rebuild"), QString());
+    rebuildbtn->setGeometry(159, 6, 75, 43);
+    timelabel = new QLabel(QStringLiteral("time"), panel6);
+    timelabel->setGeometry(30, 55, 60, 16);
+    // Range fields of the designed panel; they end up below its visible part and nothing
+    // reads them.
+    auto *fromLabel = new QLabel(QStringLiteral("Download From"), panel6);
+    fromLabel->setGeometry(8, 92, 100, 16);
+    auto *started = new QLineEdit(panel6);
+    started->setObjectName(QStringLiteral("started"));
+    started->setGeometry(110, 89, 40, 21);
+    auto *toLabel = new QLabel(QStringLiteral("To"), panel6);
+    toLabel->setGeometry(160, 92, 20, 16);
+    auto *ended = new QLineEdit(panel6);
+    ended->setObjectName(QStringLiteral("ended"));
+    ended->setGeometry(184, 89, 40, 21);
+
+    Memo1 = new TLogMemo(Panel2);
+    Memo1->setFont(tahoma(13));
+    panel2Layout->addWidget(Memo1, 1);
+
+    Panel5 = new QWidget(this);
+    Panel5->setFixedHeight(41);
+    layout->addWidget(Panel5);
+
+    Timer1 = new QTimer(this);
+    Timer1->setInterval(1000);
+
+    chm = new TChromium(m_profile, this);
+
+    connect(homebtn, &QToolButton::clicked, this, Guarded([this](bool) { homebtnClick(); }));
+    connect(backbtn, &QToolButton::clicked, this, Guarded([this](bool) { backbtnClick(); }));
+    connect(forwardbtn, &QToolButton::clicked, this, Guarded([this](bool) { forwardbtnClick(); }));
+    connect(gobtn, &QToolButton::clicked, this, Guarded([this](bool) { gobtnClick(); }));
+    connect(SpeedButton1, &QToolButton::clicked, this, Guarded([this](bool) { SpeedButton1Click(); }));
+    connect(Aboutbtn, &QToolButton::clicked, this, Guarded([this](bool) { AboutbtnClick(); }));
+    addressed->installEventFilter(this);
+
+    connect(chm, &TChromium::AfterCreated, this, Guarded([this](int) { OnAfterCreated(); }));
+    connect(chm, &TChromium::BeforeClose, this, Guarded([this](int) { OnBeforeClose(); }));
+    connect(chm, &TChromium::AddressChange, this, Guarded([this](int id, bool isMain, const QString &url) {
+                chmAddressChange(id, isMain, url);
+            }));
+    connect(chm, &TChromium::BeforePopup, this, [this](int id, const QString &url, bool *cancel) {
+        RunGuarded([&] { *cancel = chmBeforePopup(id, url); });
+    });
+}
+
+void TMainfm::FormCreate()
+{
+    FCanClose = false;
+    FClosing = false;
+    LoadPngResource(QStringLiteral("ICONBMP"), IconImage);
+    setWindowTitle(QStringLiteral("Quillmoor Downloader"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Quillmoor Downloader"));
+    setWindowIcon(IconImage->pixmap());
+    PageScript = ResourceText(QStringLiteral("jsQM"), QStringLiteral("HTML"));
+    trimActivityPanel();
+    show();
+    Panel5->setFixedHeight(3);
+    Run().TotalPages = 0;
+    Run().Working = false;
+    downloadbtn->setEnabled(false);
+    stopbtn->setGeometry(downloadbtn->geometry());
+    stopbtn->hide();
+    rebuildbtn->hide();
+    SetActivityLogSink(Memo1);
+    AddLog(QStringLiteral("Copy book link from browser, paste in address bar and open ebook,  click \"download\" "
+                          "button to download ebook when it is ready"));
+}
+
+void TMainfm::trimActivityPanel()
+{
+    // Only the button row stays in view; the fields below it are cut off.
+    panel6->setFixedHeight(downloadbtn->y() + downloadbtn->height() + 30);
+    timelabel->hide();
+    panel6->setFixedHeight(timelabel->y() + timelabel->height() + 8);
+}
+
+void TMainfm::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    RunGuarded([this] { FormShow(); });
+}
+
+void TMainfm::FormShow()
+{
+    if (m_browserRequested)
+        return;
+    m_browserRequested = true;
+    chm->CreateBrowser(CEFWin); // without a browser the window still works, with no page
+}
+
+void TMainfm::OnAfterCreated()
+{
+    QCoreApplication::postEvent(this, new QEvent(WindowMessage::WM_BROWSERCREATED));
+}
+
+QRect TMainfm::BrowserWindowBounds(const QRect &workArea)
+{
+    const int height = workArea.height() - 80;
+    const int width = 1500;
+    // Integer division truncating toward zero, in screen coordinates: the work area's own
+    // origin is not added, and a work area narrower than the window gives a negative left.
+    return {(workArea.width() - width) / 2, (workArea.height() - height) / 2, width, height};
+}
+
+void TMainfm::WMBrowserCreated()
+{
+    if (FClosing || !CEFWin)
+        return; // the browser host is gone already
+    const QScreen *screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+    const QRect bounds = BrowserWindowBounds(screen->availableGeometry());
+    // The bounds are the outer frame's; the frame's borders come off the client size.
+    const QSize frameExtra = frameGeometry().size() - geometry().size();
+    resize(bounds.width() - frameExtra.width(), bounds.height() - frameExtra.height());
+    move(bounds.topLeft());
+    LoadOrReload(HomeUrl());
+}
+
+bool TMainfm::event(QEvent *event)
+{
+    if (event->type() == WindowMessage::WM_BROWSERCREATED) {
+        RunGuarded([this] { WMBrowserCreated(); });
+        return true;
+    }
+    if (event->type() == WindowMessage::WM_CLOSE) {
+        close();
+        return true;
+    }
+    return QWidget::event(event);
+}
+
+bool TMainfm::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == addressed && event->type() == QEvent::KeyPress) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)
+            RunGuarded([this] { addressedKeyPress(QChar(13)); });
+    }
+    return QWidget::eventFilter(watched, event); // the key goes on to the address bar
+}
+
+void TMainfm::LoadOrReload(const QString &url)
+{
+    if (!chm->HasBrowser())
+        return;
+    if (chm->MainFrameUrl() == url)
+        chm->Reload();
+    else
+        chm->LoadURL(url);
+}
+
+void TMainfm::homebtnClick()
+{
+    LoadOrReload(HomeUrl());
+}
+
+void TMainfm::backbtnClick()
+{
+    chm->GoBack();
+}
+
+void TMainfm::forwardbtnClick()
+{
+    chm->GoForward();
+}
+
+void TMainfm::gobtnClick()
+{
+    chm->LoadURL(addressed->text());
+}
+
+void TMainfm::addressedKeyPress(QChar key)
+{
+    if (key == QChar(13) && chm->HasBrowser())
+        chm->LoadURL(addressed->text());
+}
+
+void TMainfm::SpeedButton1Click()
+{
+    QDesktopServices::openUrl(QUrl(HelpUrl()));
+}
+
+void TMainfm::AboutbtnClick()
+{
+    TAboutfm about(this);
+    about.exec();
+}
+
+bool TMainfm::IsOwnMainFrame(int browserId, bool isMainFrame) const
+{
+    return browserId != 0 && browserId == chm->BrowserId() && isMainFrame;
+}
+
+void TMainfm::chmAddressChange(int browserId, bool isMainFrame, const QString &url)
+{
+    if (!IsOwnMainFrame(browserId, isMainFrame))
+        return;
+    addressed->setText(url);
+    if (Run().Working)
+        Run().TickCount = Run().PageWaitTicks - 2; // the viewer moved on: shorten the wait
+}
+
+bool TMainfm::chmBeforePopup(int browserId, const QString &targetUrl)
+{
+    if (targetUrl == QLatin1String("about:blank"))
+        return false; // opens in a window of its own
+    // Anything else replaces the page of the browser that asked, once the request is over.
+    QTimer::singleShot(0, chm, [chm = chm, browserId, targetUrl] { chm->LoadURLIn(browserId, targetUrl); });
+    return true;
+}
+
+void TMainfm::closeEvent(QCloseEvent *event)
+{
+    bool canClose = false;
+    RunGuarded([&] { FormCloseQuery(canClose); });
+    event->setAccepted(canClose);
+    if (canClose)
+        emit Closed();
+}
+
+void TMainfm::FormCloseQuery(bool &CanClose)
+{
+    CanClose = FCanClose;
+    if (FClosing)
+        return; // the browser is closing already; its report closes the window
+    FClosing = true;
+    Timer1->stop();
+    hide();
+    if (!chm->HasBrowser()) {
+        // No browser to wait for (never created): nothing will report, close now.
+        FCanClose = true;
+        CanClose = true;
+        return;
+    }
+    chm->CloseBrowser();
+    CEFWin->deleteLater();
+    CEFWin = nullptr;
+}
+
+void TMainfm::OnBeforeClose()
+{
+    if (chm->BrowserId() != 0)
+        return;
+    FCanClose = true;
+    QCoreApplication::postEvent(this, new QEvent(WindowMessage::WM_CLOSE));
+}

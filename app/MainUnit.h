@@ -1,0 +1,106 @@
+#pragma once
+
+#include <QRect>
+#include <QString>
+#include <QWidget>
+
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QSplitter;
+class QTimer;
+class QToolButton;
+class QWebEngineProfile;
+class TAnchoredPanel;
+class TCEFWindowParent;
+class TChromium;
+class TLogMemo;
+
+// The program's one window: a small browser for the library site with a toolbar on top, and
+// on the right the Download, Stop and Rebuild buttons above the activity log.
+class TMainfm : public QWidget
+{
+    Q_OBJECT
+public:
+    // Builds the window, shows it and asks for the browser. Without a profile no browser can
+    // be created: the window then works without one.
+    explicit TMainfm(QWebEngineProfile *profile, QWidget *parent = nullptr);
+    ~TMainfm() override;
+
+    // Toolbar and address bar.
+    void homebtnClick();
+    void backbtnClick();
+    void forwardbtnClick();
+    void gobtnClick();
+    void addressedKeyPress(QChar key);
+    void SpeedButton1Click();
+    void AboutbtnClick();
+
+    // Opens url; reloads instead when the main frame shows exactly url.
+    void LoadOrReload(const QString &url);
+    bool IsOwnMainFrame(int browserId, bool isMainFrame) const;
+
+    // Where the window goes once the browser exists, for a screen's work area.
+    static QRect BrowserWindowBounds(const QRect &workArea);
+
+    // Browser callbacks.
+    void chmAddressChange(int browserId, bool isMainFrame, const QString &url);
+    bool chmBeforePopup(int browserId, const QString &targetUrl);
+
+    // Close sequence: the browser goes first, then the window.
+    void FormCloseQuery(bool &CanClose);
+    bool canClose() const { return FCanClose; }
+    bool closing() const { return FClosing; }
+
+    TChromium *chm = nullptr;
+    TCEFWindowParent *CEFWin = nullptr;
+
+    TAnchoredPanel *Panel1 = nullptr;
+    QLabel *IconImage = nullptr;
+    QToolButton *homebtn = nullptr;
+    QToolButton *backbtn = nullptr;
+    QToolButton *forwardbtn = nullptr;
+    QLineEdit *addressed = nullptr;
+    QToolButton *gobtn = nullptr;
+    QLabel *ticklabel = nullptr;
+    QToolButton *SpeedButton1 = nullptr;
+    QToolButton *Aboutbtn = nullptr;
+    QWidget *Panel3 = nullptr;
+    QSplitter *Splitter1 = nullptr;
+    QWidget *Panel2 = nullptr;
+    QFrame *panel6 = nullptr;
+    QPushButton *downloadbtn = nullptr;
+    QPushButton *stopbtn = nullptr;
+    QPushButton *rebuildbtn = nullptr;
+    QLabel *timelabel = nullptr;
+    TLogMemo *Memo1 = nullptr;
+    QWidget *Panel5 = nullptr;
+    QTimer *Timer1 = nullptr;
+
+    QString PageScript;
+
+signals:
+    // The close was accepted: the browser is gone and the program may end.
+    void Closed();
+
+protected:
+    bool event(QEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void createControls();
+    void FormCreate();
+    void FormShow();
+    void OnAfterCreated();
+    void OnBeforeClose();
+    void WMBrowserCreated();
+    void trimActivityPanel();
+
+    bool FCanClose = false;
+    bool FClosing = false;
+    bool m_browserRequested = false;
+    QWebEngineProfile *m_profile;
+};

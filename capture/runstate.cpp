@@ -1,0 +1,7 @@
+#include "runstate.h"
+
+RunState &Run()
+{
+    static RunState state;
+    return state;
+}

@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Installs what the program needs (Debian 12), builds it, then starts it or runs the tests.
+#   ./setup.sh run    build and start Quillmoor Downloader
+#   ./setup.sh test   build and run every test, headless
+set -euo pipefail
+cd "$(dirname "$0")"
+
+mode=${1:-run}
+packages=(cmake g++ make pkg-config
+          qt6-base-dev qt6-webengine-dev libqt6webenginecore6-bin qt6-pdf-dev
+          zlib1g-dev libpng-dev libjpeg62-turbo-dev libdeflate-dev
+          qpdf poppler-utils fonts-dejavu-core)
+
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if ((${#missing[@]})); then
+    sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo="sudo"
+    $sudo apt-get update
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
+fi
+
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build -j"$(nproc)"
+
+case "$mode" in
+run)
+    exec build/bin/quillmoor-downloader
+    ;;
+test)
+    cd build
+    QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j"$(nproc)"
+    ;;
+*)
+    echo "usage: $0 [run|test]" >&2
+    exit 2
+    ;;
+esac

@@ -1,0 +1,124 @@
+#include "viewersite.h"
+
+#include <QBuffer>
+#include <QPainter>
+#include <QUrlQuery>
+
+namespace {
+
+QByteArray jsString(const QString &s)
+{
+    QByteArray out = "\"";
+    for (QChar c : s) {
+        if (c == u'"' || c == u'\\')
+            out += '\\';
+        if (c.unicode() < 0x20 || c.unicode() > 0x7e || c == u'<')
+            out += "\\u" + QByteArray::number(c.unicode(), 16).rightJustified(4, '0');
+        else
+            out += char(c.unicode());
+    }
+    return out + "\"";
+}
+
+} // namespace
+
+ViewerSite::ViewerSite(QObject *parent) : HttpTestServer(parent)
+{
+    route(QStringLiteral("/"), [](const QUrl &) {
+        Response r;
+        r.body = "<!DOCTYPE html><html><head><title>Quillmoor</title></head><body>"
+                 "<h1>Quillmoor test library</h1><a id=\"book\" href=\"/cgi/pt?id=test.001\">A book</a>"
+                 "</body></html>";
+        return r;
+    });
+    route(QStringLiteral("/cgi/pt"), [this](const QUrl &u) { return viewer(u); });
+    route(QStringLiteral("/img"), [this](const QUrl &u) { return image(u); });
+}
+
+void ViewerSite::addBook(const QString &id, const Book &book)
+{
+    m_books.insert(id, book);
+}
+
+void ViewerSite::addPage(const QString &path, const QByteArray &html)
+{
+    route(path, [html](const QUrl &) {
+        Response r;
+        r.body = html;
+        return r;
+    });
+}
+
+QString ViewerSite::viewerUrl(const QString &id, int seq) const
+{
+    return url(QStringLiteral("/cgi/pt?id=%1&seq=%2").arg(QString::fromLatin1(QUrl::toPercentEncoding(id)), QString::number(seq)));
+}
+
+ViewerSite::Response ViewerSite::viewer(const QUrl &u) const
+{
+    const QUrlQuery query(u);
+    const QString id = query.queryItemValue(QStringLiteral("id"), QUrl::FullyDecoded);
+    const Book book = m_books.value(id);
+    const int seq = qBound(1, query.queryItemValue(QStringLiteral("seq")).toInt(), qMax(1, book.totalSeq));
+    const QByteArray total = book.hasTotal ? "{totalSeq: " + QByteArray::number(book.totalSeq) + "}" : "{}";
+    const QByteArray mode = book.navigating ? "true" : "false";
+
+    Response r;
+    r.body = "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>Viewer</title>\n"
+             "<script>var QM = {params: " + total + "};</script></head><body>\n"
+             "<div><button aria-label=\"Previous Page\" onclick=\"viewer.go(viewer.seq - 1)\">Prev</button>"
+             "<button aria-label=\"Next Page\" onclick=\"viewer.go(viewer.seq + 1)\">Next</button>"
+             "<form onsubmit=\"return false\"><input name=\"seq\" value=\"" + QByteArray::number(seq) + "\"></form></div>\n"
+             "<figure tabindex=\"0\"><img id=\"page\" src=\"\"></figure>\n"
+             "<script>\n"
+             "var viewer = {id: " + jsString(id) + ", seq: " + QByteArray::number(seq) + ", total: "
+             + QByteArray::number(book.totalSeq) + ", navigating: " + mode + ", origin: " + jsString(book.imageOrigin) + ",\n"
+             "  address: function(s) { return '/cgi/pt?id=' + encodeURIComponent(this.id) + '&seq=' + s; },\n"
+             "  imageUrl: function(s) { return this.origin + '/img?id=' + encodeURIComponent(this.id) + '&seq=' + s; },\n"
+             "  show: function() { document.querySelector('input[name=\"seq\"]').value = this.seq;\n"
+             "                     document.getElementById('page').src = this.imageUrl(this.seq); },\n"
+             "  go: function(s) { if (s < 1 || s > this.total) return;\n"
+             "    if (this.navigating) { location.href = this.address(s); return; }\n"
+             "    this.seq = s; this.show(); history.pushState({seq: s}, '', this.address(s)); }\n"
+             "};\n"
+             "viewer.show();\n"
+             "</script></body></html>\n";
+    return r;
+}
+
+QImage ViewerSite::pageImage(const QString &id, int seq)
+{
+    // Every page has its own size and content, so a mix-up of pages shows.
+    const uint seed = qHash(id) ^ uint(seq * 2654435761u);
+    QImage image(300 + 17 * seq, 420 + 11 * seq, QImage::Format_RGB32);
+    image.fill(QColor::fromHsv(int(seed % 360), 40, 245));
+    QPainter p(&image);
+    p.setPen(Qt::NoPen);
+    for (int line = 0; line < 12; ++line) {
+        p.setBrush(QColor::fromHsv(int((seed + line * 37) % 360), 200, 60 + line * 10));
+        p.drawRect(20, 30 + line * 30, 100 + int((seed >> (line % 16)) % 150), 12);
+    }
+    p.setBrush(Qt::black);
+    p.drawRect(image.width() - 40, image.height() - 40, 10 + seq % 20, 10);
+    return image;
+}
+
+QByteArray ViewerSite::pagePng(const QString &id, int seq)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    pageImage(id, seq).save(&buffer, "PNG");
+    return bytes;
+}
+
+ViewerSite::Response ViewerSite::image(const QUrl &u) const
+{
+    const QUrlQuery query(u);
+    const QString id = query.queryItemValue(QStringLiteral("id"), QUrl::FullyDecoded);
+    Response r;
+    r.contentType = "image/png";
+    r.body = pagePng(id, query.queryItemValue(QStringLiteral("seq")).toInt());
+    r.delayMs = m_books.value(id).imageDelayMs;
+    return r;
+}

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "httptestserver.h"
+
+#include <QImage>
+#include <QMap>
+
+// The library site as the tests serve it: a home page and a book viewer at
+// /cgi/pt?id=<id>&seq=<n> with what the program's scripts use (QM.params.totalSeq, the
+// "seq" input, the page image inside figure[tabindex="0"], the "Next Page" button).
+// Page images differ per page in content and pixel size.
+class ViewerSite : public HttpTestServer
+{
+    Q_OBJECT
+public:
+    struct Book
+    {
+        int totalSeq = 3;
+        bool hasTotal = true;       // QM.params.totalSeq present
+        bool navigating = false;    // Next Page loads a new document instead of pushState
+        int imageDelayMs = 0;       // page images arrive this much later
+        QString imageOrigin;        // serve page images from this origin (e.g. another server)
+    };
+
+    explicit ViewerSite(QObject *parent = nullptr);
+
+    // A book the viewer shows; ids not added get a default Book.
+    void addBook(const QString &id, const Book &book);
+    // An extra page at exactly this path.
+    void addPage(const QString &path, const QByteArray &html);
+
+    QString homeUrl() const { return url(QStringLiteral("/")); }
+    QString viewerUrl(const QString &id, int seq = 1) const;
+
+    // The image served for page seq of book id, and its PNG bytes.
+    static QImage pageImage(const QString &id, int seq);
+    static QByteArray pagePng(const QString &id, int seq);
+
+private:
+    Response viewer(const QUrl &url) const;
+    Response image(const QUrl &url) const;
+
+    QMap<QString, Book> m_books;
+};
