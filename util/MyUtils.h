@@ -34,5 +34,9 @@ QString SafeFileName(const QString &text);
 // pieces convert the second (throwing when it is no integer), any other count gives 0.
 int IntAfterEquals(const QString &text);
 
+// Decimal text to a 32-bit signed integer: leading blanks and a sign allowed, nothing after
+// the digits. False (value untouched) when the text is no such number.
+bool TryStrToInt(const QString &text, int *value);
+
 // Everything after the first "=", or empty text when there is none.
 QString TextAfterEquals(const QString &text);

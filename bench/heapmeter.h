@@ -1,0 +1,9 @@
+#pragma once
+
+#include <cstddef>
+
+// Live heap bytes of this process, counted by wrapping malloc and friends (heapmeter.cpp is
+// linked into bench programs only). Peak since the last ResetHeapPeak().
+std::size_t HeapInUse();
+std::size_t HeapPeak();
+void ResetHeapPeak();

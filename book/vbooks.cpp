@@ -1,0 +1,113 @@
+#include "vbooks.h"
+
+#include "MyUtils.h"
+#include "apperror.h"
+#include "base64.h"
+#include "pagefile.h"
+#include "querypieces.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonValue>
+#include <QSaveFile>
+#include <QUrl>
+#include <cmath>
+
+namespace {
+
+// Longest query text looked at for the book's identity.
+constexpr qsizetype MaxQueryLength = 1024;
+
+// What follows the URL's "?" (the query and any "#" fragment), percent-escapes decoded.
+QString decodedQueryPart(const QString &url)
+{
+    const qsizetype at = url.indexOf(u'?');
+    if (at < 0)
+        return {};
+    return QUrl::fromPercentEncoding(url.mid(at + 1).toUtf8()).left(MaxQueryLength);
+}
+
+// A JSON member as text: strings as they are, numbers in decimal, true/false, else empty.
+QString memberText(const QJsonValue &value)
+{
+    switch (value.type()) {
+    case QJsonValue::String:
+        return value.toString();
+    case QJsonValue::Double: {
+        const double d = value.toDouble();
+        if (std::trunc(d) == d && std::fabs(d) < 9007199254740992.0)
+            return QString::number(qint64(d));
+        return QString::number(d, 'g', QLocale::FloatingPointShortest);
+    }
+    case QJsonValue::Bool:
+        return value.toBool() ? QStringLiteral("true") : QStringLiteral("false");
+    default:
+        return {};
+    }
+}
+
+// Length of the "data:image/png;base64," prefix cut from every data URL.
+constexpr qsizetype DataUrlPrefixLength = 22;
+
+} // namespace
+
+void TvBookobj::getID(const QString &url)
+{
+    const QStringList pieces = SplitQueryPieces(decodedQueryPart(url));
+    if (pieces.isEmpty())
+        throw AppError(QStringLiteral("List index out of bounds (0)"));
+    id = TextAfterEquals(pieces.first());
+    dirid = SafeFileName(id);
+}
+
+void TvBookobj::setWorking(bool on)
+{
+    if (on)
+        EnsureFolder(PageFolder());
+}
+
+QString TvBookobj::PageFolder() const
+{
+    return PageFolderPath(dirid);
+}
+
+void TvBookobj::SvePDFPage(const QString &report)
+{
+    QString image;
+    {
+        QJsonParseError error;
+        const QJsonDocument document = QJsonDocument::fromJson(report.toUtf8(), &error);
+        if (error.error != QJsonParseError::NoError)
+            throw AppError(QStringLiteral("Page report is not valid JSON: %1 at offset %2")
+                               .arg(error.errorString())
+                               .arg(error.offset));
+        if (!document.isObject())
+            throw AppError(QStringLiteral("Page report is not a JSON object"));
+        const QJsonObject object = document.object();
+        imgpageno = memberText(object.value(QLatin1String("currpage")));
+        if (!TryStrToInt(imgpageno, &curpage))
+            curpage = 0;
+        image = memberText(object.value(QLatin1String("img")));
+    } // the parsed report is released before the image is decoded
+    Saveblobimg(image);
+}
+
+void TvBookobj::Saveblobimg(const QString &dataUrl, const QString &)
+{
+    // The cut is by position: a JPEG data URL ("data:image/jpeg;base64,") leaves its comma,
+    // which the decoder skips.
+    const QStringView payload = QStringView(dataUrl).mid(qMin(DataUrlPrefixLength, dataUrl.size()));
+    const QByteArray bytes = DecodeBase64Tolerant(payload);
+    const QString path = PageFilePath(dirid, curpage);
+    // Written beside and renamed into place: a failed write never leaves a broken page.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        throw AppError(QStringLiteral("Cannot create file \"%1\". %2").arg(path, file.errorString()));
+    if (file.write(bytes) != bytes.size() || !file.commit())
+        throw AppError(QStringLiteral("Cannot write file \"%1\". %2").arg(path, file.errorString()));
+}
+
+void TePubobj::BuildBook(const QString &)
+{
+    throw AppError(QStringLiteral("PDF assembly is not available yet"));
+}
