@@ -3,12 +3,16 @@
 #include "aboutbox.h"
 #include "activitylog.h"
 #include "anchoredpanel.h"
+#include "bookpage.h"
 #include "chromium.h"
+#include "consoletags.h"
 #include "errorreport.h"
 #include "logmemo.h"
 #include "MyUtils.h"
 #include "runstate.h"
+#include "scriptrunner.h"
 #include "siteurls.h"
+#include "vbooks.h"
 #include "windowmessages.h"
 #include "windowparent.h"
 
@@ -86,6 +90,7 @@ TMainfm::TMainfm(QWebEngineProfile *profile, QWidget *parent) : QWidget(parent),
 TMainfm::~TMainfm()
 {
     SetActivityLogSink(nullptr);
+    delete Book;
 }
 
 void TMainfm::createControls()
@@ -201,6 +206,10 @@ void TMainfm::createControls()
     connect(chm, &TChromium::AddressChange, this, Guarded([this](int id, bool isMain, const QString &url) {
                 chmAddressChange(id, isMain, url);
             }));
+    connect(chm, &TChromium::ConsoleMessage, this, Guarded([this](const QString &text) { chmConsoleMessage(text); }));
+    connect(chm, &TChromium::LoadEnd, this, Guarded([this](int id, bool isMain, const QString &url) {
+                chmLoadEnd(id, isMain, url);
+            }));
     connect(chm, &TChromium::BeforePopup, this, [this](int id, const QString &url, bool *cancel) {
         RunGuarded([&] { *cancel = chmBeforePopup(id, url); });
     });
@@ -224,6 +233,7 @@ void TMainfm::FormCreate()
     stopbtn->setGeometry(downloadbtn->geometry());
     stopbtn->hide();
     rebuildbtn->hide();
+    Book = new TePubobj;
     SetActivityLogSink(Memo1);
     AddLog(QStringLiteral("Copy book link from browser, paste in address bar and open ebook,  click \"download\" "
                           "button to download ebook when it is ready"));
@@ -282,6 +292,10 @@ bool TMainfm::event(QEvent *event)
 {
     if (event->type() == WindowMessage::WM_BROWSERCREATED) {
         RunGuarded([this] { WMBrowserCreated(); });
+        return true;
+    }
+    if (event->type() == WindowMessage::WM_BOOKPAGE) {
+        RunGuarded([this] { WMBookPage(); });
         return true;
     }
     if (event->type() == WindowMessage::WM_CLOSE) {
@@ -369,6 +383,40 @@ bool TMainfm::chmBeforePopup(int browserId, const QString &targetUrl)
     // Anything else replaces the page of the browser that asked, once the request is over.
     QTimer::singleShot(0, chm, [chm = chm, browserId, targetUrl] { chm->LoadURLIn(browserId, targetUrl); });
     return true;
+}
+
+void TMainfm::chmConsoleMessage(const QString &message)
+{
+    HandleConsoleText(message);
+}
+
+void TMainfm::chmLoadEnd(int browserId, bool isMainFrame, const QString &url)
+{
+    // Pop-up windows have browsers of their own; only the window's browser counts.
+    if (!IsOwnMainFrame(browserId, isMainFrame))
+        return;
+    switch (Loadendhandle(url)) {
+    case LoadEndResult::Unchanged:
+        break;
+    case LoadEndResult::BookPage:
+        downloadbtn->setEnabled(true);
+        QCoreApplication::postEvent(this, new QEvent(WindowMessage::WM_BOOKPAGE));
+        break;
+    case LoadEndResult::OtherPage:
+        downloadbtn->setEnabled(false);
+        rebuildbtn->hide();
+        break;
+    }
+}
+
+void TMainfm::WMBookPage()
+{
+    if (FClosing)
+        return;
+    Book->getID(chm->MainFrameUrl()); // the address now, not the one that finished loading
+    AddLog(Book->id);
+    Getpagemeter(*chm);
+    rebuildbtn->setVisible(HasStoredPages(*Book));
 }
 
 void TMainfm::closeEvent(QCloseEvent *event)

@@ -16,6 +16,7 @@ class TAnchoredPanel;
 class TCEFWindowParent;
 class TChromium;
 class TLogMemo;
+class TePubobj;
 
 // The program's one window: a small browser for the library site with a toolbar on top, and
 // on the right the Download, Stop and Rebuild buttons above the activity log.
@@ -47,6 +48,11 @@ public:
     // Browser callbacks.
     void chmAddressChange(int browserId, bool isMainFrame, const QString &url);
     bool chmBeforePopup(int browserId, const QString &targetUrl);
+    void chmConsoleMessage(const QString &message);
+    void chmLoadEnd(int browserId, bool isMainFrame, const QString &url);
+    // A book viewer page has loaded: identify the book, ask for its page count, offer
+    // Rebuild when its pages are stored.
+    void WMBookPage();
 
     // Close sequence: the browser goes first, then the window.
     void FormCloseQuery(bool &CanClose);
@@ -79,6 +85,7 @@ public:
     QTimer *Timer1 = nullptr;
 
     QString PageScript;
+    TePubobj *Book = nullptr;
 
 signals:
     // The close was accepted: the browser is gone and the program may end.

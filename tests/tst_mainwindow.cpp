@@ -92,8 +92,9 @@ void TestMainWindow::init()
     errors.clear();
     Run() = RunState();
     window = new TMainfm(profile);
-    QTRY_VERIFY(window->chm->HasBrowser());
-    QTRY_COMPARE_WITH_TIMEOUT(window->addressed->text(), site->homeUrl(), 20000);
+    QSignalSpy loaded(window->chm, &TChromium::LoadEnd); // the home page is asked for later
+    QTRY_VERIFY_WITH_TIMEOUT(!loaded.isEmpty() && loaded.last().at(2).toString() == site->homeUrl(), 20000);
+    QCOMPARE(window->addressed->text(), site->homeUrl());
 }
 
 void TestMainWindow::cleanup()

@@ -1,0 +1,11 @@
+#pragma once
+
+#include <QString>
+
+// Scripts run in the viewer page. Their findings come back as tagged console messages
+// (consoletags.h). The page capture script itself is a resource ("jsQM", type "HTML").
+
+// Prints "###totalpage=" and the book's page count. Prints no end marker.
+QString TotalPageScript();
+// Clicks the viewer's "Next Page" button. Prints no end marker.
+QString NextPageScript();
