@@ -106,8 +106,3 @@ void TvBookobj::Saveblobimg(const QString &dataUrl, const QString &)
     if (file.write(bytes) != bytes.size() || !file.commit())
         throw AppError(QStringLiteral("Cannot write file \"%1\". %2").arg(path, file.errorString()));
 }
-
-void TePubobj::BuildBook(const QString &)
-{
-    throw AppError(QStringLiteral("PDF assembly is not available yet"));
-}

@@ -18,9 +18,14 @@ const Folders &AppFolders()
     return g_folders;
 }
 
-void SetupFolders()
+void SetupProgramFolder()
 {
     g_folders.programFolder = withSlash(QCoreApplication::applicationDirPath());
+}
+
+void SetupFolders()
+{
+    SetupProgramFolder();
     g_folders.dataFolder = MakeUserFolder(QStringLiteral("Quillmoor Downloader"));
     g_folders.workFolder = withSlash(g_folders.dataFolder) + QStringLiteral("tmp");
     EnsureFolder(g_folders.workFolder);

@@ -14,3 +14,5 @@ const Folders &AppFolders();
 
 // ProgramFolder from the running executable; DataFolder and WorkFolder created when missing.
 void SetupFolders();
+// ProgramFolder alone, for tools that use no data folder.
+void SetupProgramFolder();

@@ -1,0 +1,140 @@
+#include "pdfexport.h"
+
+#include "apperror.h"
+#include "folders.h"
+#include "pdfenginelibrary.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+
+QString TCustomPDFExport::DLLName = QStringLiteral("converter.DLL");
+
+TCustomPDFExport::TCustomPDFExport()
+{
+    const QDateTime now = QDateTime::currentDateTime();
+    const QDate d = now.date();
+    const QTime t = now.time();
+    m_created = QString::asprintf("D:%d%.2d%.2d%.2d%.2d%.2d", d.year(), d.month(), d.day(), t.hour(), t.minute(), t.second());
+}
+
+TCustomPDFExport::~TCustomPDFExport()
+{
+    release();
+}
+
+QString TCustomPDFExport::LibraryPath()
+{
+    if (QFileInfo(DLLName).isAbsolute())
+        return DLLName;
+    return AppFolders().programFolder + TPDFEngineLibrary::PlatformFileName(DLLName);
+}
+
+void TCustomPDFExport::onMessage(void *context, int32_t, const char *message)
+{
+    static_cast<TCustomPDFExport *>(context)->m_lastMessage = QString::fromUtf8(message);
+}
+
+void TCustomPDFExport::release()
+{
+    if (m_instance && m_library)
+        m_library->Finalize(m_instance); // an unfinished document is discarded
+    m_instance = nullptr;
+    m_library.reset();
+}
+
+void TCustomPDFExport::fail(const QString &message)
+{
+    release();
+    throw AppError(message);
+}
+
+void TCustomPDFExport::requireDocument(const char *operation) const
+{
+    if (!m_instance)
+        throw AppError(QStringLiteral("%1 without a document").arg(QLatin1String(operation)));
+}
+
+void TCustomPDFExport::BeginDoc()
+{
+    if (m_instance)
+        throw AppError(QStringLiteral("Error in BeginDoc!"));
+    if (!m_library)
+        m_library = std::make_unique<TPDFEngineLibrary>(LibraryPath());
+    m_instance = m_library->Initialize(0, 0, 0, 1, &TCustomPDFExport::onMessage, this);
+    if (!m_instance)
+        fail(QStringLiteral("Initialization of PDF Engine failed"));
+
+    // Export settings: no encoding, compression done by the engine itself, no encryption,
+    // default page and zoom modes, device modes with clip rectangles.
+    const int integers[][2] = {{1, 0}, {2, 0}, {3, 0}, {14, 0}, {4, 0}, {6, 0}, {7, 0}, {15, 0},
+                               {12, 0}, {25, 0}, {26, 32}, {27, 0}, {9, 0}, {8, 0}, {21, 0}, {10, 200}};
+    for (const auto &p : integers)
+        m_library->SetIProp(m_instance, p[0], p[1]);
+    const QString empty;
+    const std::pair<int, const QString *> texts[] = {{1, &empty}, {2, &m_created}, {3, &m_created}, {4, &empty},
+                                                     {5, &empty}, {6, &empty}, {7, &empty}, {9, &empty},
+                                                     {11, &empty}, {10, &empty}, {12, &empty}, {14, &empty}};
+    for (const auto &[property, text] : texts)
+        m_library->SetSProp(m_instance, property, reinterpret_cast<const char16_t *>(text->utf16()));
+
+    QByteArray path = Filename;
+    if (m_library->Action(m_instance, PDFE_BEGINDOC, 0, path.data()) != 0)
+        fail(QStringLiteral("Error in BeginDoc!"));
+}
+
+void TCustomPDFExport::StartPage(int pagew, int pageh, int xres, int yres, int rotation)
+{
+    requireDocument("StartPage");
+    TPDFE_InitRec page{};
+    page.pagew = pagew;
+    page.pageh = pageh;
+    page.xres = xres;
+    page.yres = yres;
+    page.rotation = rotation;
+    page.specialcolor = 0xFF000010u;
+    m_library->InitializePage(m_instance, 0, &page);
+    if (m_library->Action(m_instance, PDFE_STARTPAGE, 0, nullptr) != 0)
+        fail(QStringLiteral("Error in StartPage! %1").arg(m_lastMessage));
+}
+
+void TCustomPDFExport::CloseCanvas()
+{
+    // Nothing is drawn on a page's canvas, so there is nothing to close.
+}
+
+int TCustomPDFExport::DrawBitmap(int x, int y, int w, int h, const PDFE_Bitmap *bitmap)
+{
+    requireDocument("DrawBitmap");
+    TPDFE_DrawRec record{};
+    record.x = x;
+    record.y = y;
+    record.w = w;
+    record.h = h;
+    record.bitmap = static_cast<uint64_t>(reinterpret_cast<std::uintptr_t>(bitmap));
+    // A page that cannot be drawn would be missing from a PDF reported as built.
+    if (m_library->Action(m_instance, PDFE_DRAWBITMAP, 0, &record) != 0)
+        fail(QStringLiteral("Error in DrawBitmap! %1").arg(m_lastMessage));
+    return record.imagenumber;
+}
+
+void TCustomPDFExport::EndPage()
+{
+    requireDocument("EndPage");
+    if (m_library->Action(m_instance, PDFE_ENDPAGE, 0, nullptr) != 0)
+        fail(QStringLiteral("Error in EndPage! %1").arg(m_lastMessage));
+}
+
+void TCustomPDFExport::EndDoc()
+{
+    if (!m_instance)
+        return;
+    QByteArray path = Filename;
+    // A document that could not be written is an error, not a finished build.
+    if (m_library->Action(m_instance, PDFE_ENDDOC, 0, nullptr) != 0
+        || m_library->Action(m_instance, PDFE_WRITEDOC, 0, path.data()) != 0)
+        fail(QStringLiteral("Error in EndDoc! %1").arg(m_lastMessage));
+    m_library->Action(m_instance, PDFE_CLOSEDOC, 0, nullptr);
+    m_library->Finalize(m_instance);
+    m_instance = nullptr;
+}

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "pdfe.h"
+
+#include <QByteArray>
+#include <QString>
+#include <memory>
+
+class TPDFEngineLibrary;
+
+// Writes a PDF through the PDF engine library: BeginDoc, then per page StartPage,
+// CloseCanvas, DrawBitmap, EndPage, and EndDoc. Failures throw with the user's message.
+// Destroying the export ends an unfinished document (no file is left) and releases the
+// library.
+class TCustomPDFExport
+{
+public:
+    TCustomPDFExport();
+    virtual ~TCustomPDFExport();
+    TCustomPDFExport(const TCustomPDFExport &) = delete;
+    TCustomPDFExport &operator=(const TCustomPDFExport &) = delete;
+
+    // The library's name, shared by all exports; the platform's file name for it is looked
+    // for in the program's folder (an absolute path is taken as it is).
+    static QString DLLName;
+
+    QByteArray Filename;        // output path, 8-bit
+    bool InMemoryMode = false;  // the engine writes the file itself
+
+    void BeginDoc();
+    void StartPage(int pagew, int pageh, int xres, int yres, int rotation);
+    void CloseCanvas();
+    int DrawBitmap(int x, int y, int w, int h, const PDFE_Bitmap *bitmap);
+    void EndPage();
+    void EndDoc();
+
+    // The library file this export loads.
+    static QString LibraryPath();
+
+private:
+    static void PDFE_CALL onMessage(void *context, int32_t code, const char *message);
+    void requireDocument(const char *operation) const;
+    [[noreturn]] void fail(const QString &message);
+    void release();
+
+    std::unique_ptr<TPDFEngineLibrary> m_library;
+    void *m_instance = nullptr;
+    QString m_created;          // creation date of the document, "D:YYYYMMDDhhmmss"
+    QString m_lastMessage;
+};

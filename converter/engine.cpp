@@ -1,0 +1,229 @@
+#include "engine.h"
+
+#include "imageencode.h"
+
+#include <cstdio>
+#include <stdexcept>
+#include <unistd.h>
+
+namespace pdfe {
+
+namespace {
+constexpr const char *OwnProducer = "Quillmoor Downloader PDF engine 1.0";
+}
+
+Engine::Engine(PDFE_MessageCallback callback, void *context) : m_callback(callback), m_context(context)
+{
+}
+
+Engine::~Engine()
+{
+    discard();
+}
+
+void Engine::message(int code, const std::string &text) const
+{
+    if (m_callback)
+        m_callback(m_context, code, text.c_str());
+}
+
+void Engine::setInteger(int property, int value)
+{
+    m_integers[property] = value;
+}
+
+void Engine::setText(int property, const char16_t *text)
+{
+    std::u16string value;
+    if (text)
+        value = text;
+    m_texts[property] = value;
+}
+
+void Engine::initializePage(const TPDFE_InitRec &page)
+{
+    m_page = page;
+}
+
+int Engine::action(int code, void *pointer)
+{
+    switch (code) {
+    case PDFE_BEGINDOC: return beginDoc(static_cast<const char *>(pointer));
+    case PDFE_STARTPAGE: return startPage();
+    case PDFE_DRAWBITMAP: return drawBitmap(static_cast<TPDFE_DrawRec *>(pointer));
+    case PDFE_ENDPAGE: return endPage();
+    case PDFE_ENDDOC: return endDoc();
+    case PDFE_WRITEDOC: return writeDoc(static_cast<const char *>(pointer));
+    case PDFE_CLOSEDOC: return closeDoc();
+    default:
+        message(-1, "unknown action " + std::to_string(code));
+        return -1;
+    }
+}
+
+int Engine::beginDoc(const char *path)
+{
+    if (m_docOpen || !path || !*path)
+        return -1;
+    // Written beside the output and renamed into place when complete.
+    m_tempPath = std::string(path) + ".part" + std::to_string(::getpid());
+    if (!m_writer.open(m_tempPath)) {
+        message(-2, "cannot create " + m_tempPath);
+        m_tempPath.clear();
+        return -2;
+    }
+    m_docOpen = true;
+    m_catalog = m_writer.reserveObject();
+    m_pages = m_writer.reserveObject();
+    m_info = m_writer.reserveObject();
+    m_writer.beginObject(m_catalog);
+    m_writer.write("<</Type/Catalog/Pages " + std::to_string(m_pages) + " 0 R>>");
+    m_writer.endObject();
+
+    std::string info = "<<";
+    auto text = [&](int property, const char *key) {
+        const auto it = m_texts.find(property);
+        if (it != m_texts.end() && !it->second.empty())
+            info += std::string("/") + key + TextString(it->second);
+    };
+    text(PDFE_SP_TITLE, "Title");
+    text(PDFE_SP_AUTHOR, "Author");
+    text(PDFE_SP_SUBJECT, "Subject");
+    text(PDFE_SP_KEYWORDS, "Keywords");
+    text(PDFE_SP_CREATIONDATE, "CreationDate");
+    text(PDFE_SP_MODDATE, "ModDate");
+    const auto producer = m_texts.find(PDFE_SP_PRODUCER);
+    if (producer != m_texts.end() && !producer->second.empty())
+        info += "/Producer" + TextString(producer->second);
+    else
+        info += std::string("/Producer(") + OwnProducer + ")";
+    m_writer.beginObject(m_info);
+    m_writer.write(info + ">>");
+    m_writer.endObject();
+    return m_writer.ok() ? 0 : -2;
+}
+
+double Engine::scaleX() const
+{
+    return 72.0 / (m_page.xres > 0 ? m_page.xres : 72);
+}
+
+double Engine::scaleY() const
+{
+    return 72.0 / (m_page.yres > 0 ? m_page.yres : 72);
+}
+
+int Engine::startPage()
+{
+    if (!m_docOpen || m_completed)
+        return -1;
+    if (m_pageOpen)
+        endPage();
+    m_pageOpen = true;
+    m_pageContent.clear();
+    m_pageResources.clear();
+    return 0;
+}
+
+int Engine::drawBitmap(TPDFE_DrawRec *record)
+{
+    if (!m_pageOpen || !record || !record->bitmap)
+        return -1;
+    const auto *bitmap = reinterpret_cast<const PDFE_Bitmap *>(static_cast<std::uintptr_t>(record->bitmap));
+    EncodedImage image = EncodeBitmap(*bitmap);
+    std::string dictionary = image.dictionary;
+    if (image.softMask) {
+        const int mask = m_writer.reserveObject();
+        m_writer.streamObject(mask, image.softMask->dictionary, image.softMask->data.data(), image.softMask->data.size());
+        dictionary += "/SMask " + std::to_string(mask) + " 0 R";
+    }
+    const int object = m_writer.reserveObject();
+    m_writer.streamObject(object, dictionary, image.data.data(), image.data.size());
+
+    const int number = ++m_imageCount;
+    const std::string name = "Im" + std::to_string(number);
+    m_pageResources += "/" + name + " " + std::to_string(object) + " 0 R";
+    // Pixel units from the top left corner; PDF space grows upward from the bottom left.
+    const double pageHeight = m_page.pageh * scaleY();
+    const double w = record->w * scaleX(), h = record->h * scaleY();
+    const double x = record->x * scaleX(), y = pageHeight - record->y * scaleY() - h;
+    m_pageContent += "q " + Num(w) + " 0 0 " + Num(h) + " " + Num(x) + " " + Num(y) + " cm /" + name + " Do Q\n";
+    record->imagenumber = number;
+    return m_writer.ok() ? 0 : -2;
+}
+
+int Engine::endPage()
+{
+    if (!m_pageOpen)
+        return -1;
+    m_pageOpen = false;
+    const int content = m_writer.reserveObject();
+    m_writer.streamObject(content, "", reinterpret_cast<const std::uint8_t *>(m_pageContent.data()), m_pageContent.size());
+    const int page = m_writer.reserveObject();
+    m_writer.beginObject(page);
+    std::string dict = "<</Type/Page/Parent " + std::to_string(m_pages) + " 0 R/MediaBox[0 0 "
+                       + Num(m_page.pagew * scaleX()) + " " + Num(m_page.pageh * scaleY()) + "]/Resources<<";
+    if (!m_pageResources.empty())
+        dict += "/XObject<<" + m_pageResources + ">>";
+    dict += ">>/Contents " + std::to_string(content) + " 0 R";
+    if (m_page.rotation % 360 != 0)
+        dict += "/Rotate " + std::to_string(((m_page.rotation % 360) + 360) % 360 / 90 * 90);
+    m_writer.write(dict + ">>");
+    m_writer.endObject();
+    m_pageObjects.push_back(page);
+    return m_writer.ok() ? 0 : -2;
+}
+
+int Engine::endDoc()
+{
+    if (!m_docOpen || m_completed)
+        return -1;
+    if (m_pageOpen)
+        endPage();
+    std::string kids;
+    for (int page : m_pageObjects)
+        kids += std::to_string(page) + " 0 R ";
+    m_writer.beginObject(m_pages);
+    m_writer.write("<</Type/Pages/Kids[" + kids + "]/Count " + std::to_string(m_pageObjects.size()) + ">>");
+    m_writer.endObject();
+    m_writer.finish(m_catalog, m_info);
+    m_completed = true;
+    return m_writer.ok() ? 0 : -2;
+}
+
+int Engine::writeDoc(const char *path)
+{
+    if (!m_completed || m_written || !path)
+        return -1;
+    if (!m_writer.close()) {
+        message(-2, "cannot write " + m_tempPath);
+        discard();
+        return -2;
+    }
+    if (std::rename(m_tempPath.c_str(), path) != 0) {
+        message(-2, std::string("cannot replace ") + path);
+        discard();
+        return -2;
+    }
+    m_tempPath.clear();
+    m_written = true;
+    return 0;
+}
+
+int Engine::closeDoc()
+{
+    discard();
+    return 0;
+}
+
+void Engine::discard()
+{
+    m_writer.close();
+    if (!m_tempPath.empty())
+        std::remove(m_tempPath.c_str());
+    m_tempPath.clear();
+    m_docOpen = false;
+    m_pageOpen = false;
+}
+
+} // namespace pdfe

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "pdfe.h"
+#include "pdfwriter.h"
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace pdfe {
+
+// One document being written. The entry points (exports.cpp) forward to it.
+class Engine
+{
+public:
+    Engine(PDFE_MessageCallback callback, void *context);
+    ~Engine();
+
+    void setInteger(int property, int value);
+    void setText(int property, const char16_t *text);
+    void initializePage(const TPDFE_InitRec &page);
+    int action(int code, void *pointer);
+
+    void message(int code, const std::string &text) const;
+
+private:
+    int beginDoc(const char *path);
+    int startPage();
+    int drawBitmap(TPDFE_DrawRec *record);
+    int endPage();
+    int endDoc();
+    int writeDoc(const char *path);
+    int closeDoc();
+    void discard();
+    double scaleX() const;
+    double scaleY() const;
+
+    PDFE_MessageCallback m_callback;
+    void *m_context;
+    std::map<int, int> m_integers;
+    std::map<int, std::u16string> m_texts;
+
+    PdfWriter m_writer;
+    std::string m_tempPath;
+    bool m_docOpen = false;
+    bool m_completed = false;
+    bool m_written = false;
+    int m_catalog = 0, m_pages = 0, m_info = 0;
+    std::vector<int> m_pageObjects;
+
+    TPDFE_InitRec m_page{};
+    bool m_pageOpen = false;
+    std::string m_pageContent;
+    std::string m_pageResources;
+    int m_imageCount = 0;
+};
+
+} // namespace pdfe
