@@ -7,6 +7,8 @@
 #include "chromium.h"
 #include "consoletags.h"
 #include "errorreport.h"
+#include "folders.h"
+#include "keepawake.h"
 #include "logmemo.h"
 #include "MyUtils.h"
 #include "runstate.h"
@@ -89,7 +91,9 @@ TMainfm::TMainfm(QWebEngineProfile *profile, QWidget *parent) : QWidget(parent),
 
 TMainfm::~TMainfm()
 {
+    KeepAwake::Release(); // a run may still hold the request
     SetActivityLogSink(nullptr);
+    delete Task;
     delete Book;
 }
 
@@ -200,6 +204,10 @@ void TMainfm::createControls()
     connect(SpeedButton1, &QToolButton::clicked, this, Guarded([this](bool) { SpeedButton1Click(); }));
     connect(Aboutbtn, &QToolButton::clicked, this, Guarded([this](bool) { AboutbtnClick(); }));
     addressed->installEventFilter(this);
+    connect(downloadbtn, &QPushButton::clicked, this, Guarded([this](bool) { downloadbtnClick(); }));
+    connect(stopbtn, &QPushButton::clicked, this, Guarded([this](bool) { stopbtnClick(); }));
+    connect(rebuildbtn, &QPushButton::clicked, this, Guarded([this](bool) { rebuildbtnClick(); }));
+    connect(Timer1, &QTimer::timeout, this, [this] { RunGuarded([this] { Timer1Timer(); }); });
 
     connect(chm, &TChromium::AfterCreated, this, Guarded([this](int) { OnAfterCreated(); }));
     connect(chm, &TChromium::BeforeClose, this, Guarded([this](int) { OnBeforeClose(); }));
@@ -234,6 +242,7 @@ void TMainfm::FormCreate()
     stopbtn->hide();
     rebuildbtn->hide();
     Book = new TePubobj;
+    Task = new TDownloadTask(*chm, *Book, PageScript, *this);
     SetActivityLogSink(Memo1);
     AddLog(QStringLiteral("Copy book link from browser, paste in address bar and open ebook,  click \"download\" "
                           "button to download ebook when it is ready"));
@@ -383,6 +392,76 @@ bool TMainfm::chmBeforePopup(int browserId, const QString &targetUrl)
     // Anything else replaces the page of the browser that asked, once the request is over.
     QTimer::singleShot(0, chm, [chm = chm, browserId, targetUrl] { chm->LoadURLIn(browserId, targetUrl); });
     return true;
+}
+
+void TMainfm::downloadbtnClick()
+{
+    setWorking(true);
+    chm->SetFocus();
+}
+
+void TMainfm::stopbtnClick()
+{
+    setWorking(false);
+    AddLog(QStringLiteral("user abort"));
+}
+
+void TMainfm::rebuildbtnClick()
+{
+    AddLog(QStringLiteral("Build pdf file, wait...."));
+    Book->BuildBook(QString());
+    OpenOutputFolder();
+}
+
+void TMainfm::setWorking(bool Value)
+{
+    RunState &run = Run();
+    run.Working = Value;
+    stopbtn->setVisible(Value);
+    downloadbtn->setVisible(!Value);
+    timelabel->setVisible(Value);
+    if (Value) {
+        ClearLog(QStringLiteral("downloading ...."));
+        run.TickCount = 0;
+        run.TaskState = TaskCapture;
+        run.PageWaitTicks = RunPageWaitTicks;
+        Task->Begin();
+        Book->getID(chm->MainFrameUrl());
+        Book->setWorking(true);
+        KeepAwake::Request();
+        if (!FClosing)
+            Timer1->start();
+    } else {
+        KeepAwake::Release();
+        AddLog(QStringLiteral("download end."));
+        rebuildbtn->show();
+        Timer1->stop();
+    }
+}
+
+void TMainfm::Timer1Timer()
+{
+    Timer1->stop(); // ticks never overlap: the next one comes an interval after this one ends
+    if (FClosing)
+        return; // the browser is going: no tick may reach it
+    Task->Taskhandle();
+    if (Run().Working && !FClosing)
+        Timer1->start();
+}
+
+void TMainfm::ShowTickCount(int tickCount)
+{
+    ticklabel->setText(QString::number(tickCount));
+}
+
+void TMainfm::EndRun()
+{
+    setWorking(false);
+}
+
+void TMainfm::OpenOutputFolder()
+{
+    QDesktopServices::openUrl(QUrl::fromLocalFile(AppFolders().dataFolder));
 }
 
 void TMainfm::chmConsoleMessage(const QString &message)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "downloadtask.h"
+
 #include <QRect>
 #include <QString>
 #include <QWidget>
@@ -20,7 +22,7 @@ class TePubobj;
 
 // The program's one window: a small browser for the library site with a toolbar on top, and
 // on the right the Download, Stop and Rebuild buttons above the activity log.
-class TMainfm : public QWidget
+class TMainfm : public QWidget, public DownloadTaskHost
 {
     Q_OBJECT
 public:
@@ -44,6 +46,17 @@ public:
 
     // Where the window goes once the browser exists, for a screen's work area.
     static QRect BrowserWindowBounds(const QRect &workArea);
+
+    // Download runs.
+    void downloadbtnClick();
+    void stopbtnClick();
+    void rebuildbtnClick();
+    void setWorking(bool Value);
+    void Timer1Timer();
+
+    // Ticks to wait for the viewer after a page turn, set at every run start. Tests shorten
+    // it (and Timer1's interval) to run books quickly.
+    int RunPageWaitTicks = 30;
 
     // Browser callbacks.
     void chmAddressChange(int browserId, bool isMainFrame, const QString &url);
@@ -86,6 +99,12 @@ public:
 
     QString PageScript;
     TePubobj *Book = nullptr;
+    TDownloadTask *Task = nullptr;
+
+    // DownloadTaskHost
+    void ShowTickCount(int tickCount) override;
+    void EndRun() override;
+    void OpenOutputFolder() override;
 
 signals:
     // The close was accepted: the browser is gone and the program may end.

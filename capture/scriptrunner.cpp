@@ -34,12 +34,13 @@ void Getpagemeter(IBrowser &browser)
     ExecScript(browser, TotalPageScript());
 }
 
-void savepage(IBrowser &browser, TvBookobj &book, const QString &pageScript)
+bool savepage(IBrowser &browser, TvBookobj &book, const QString &pageScript)
 {
     RunState &run = Run();
     run.LastPageReport.clear();
     ExecScript(browser, pageScript);
     if (run.LastPageReport.size() < MinReportLength)
-        return; // no report in time, or an unusable one
+        return false; // no report in time, or an unusable one
     book.SvePDFPage(run.LastPageReport);
+    return true;
 }

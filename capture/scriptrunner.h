@@ -14,5 +14,5 @@ bool ExecScript(IBrowser &browser, const QString &code);
 void Getpagemeter(IBrowser &browser);
 
 // Captures the page on display with pageScript and stores a usable report (more than 10
-// characters) as the book's page file.
-void savepage(IBrowser &browser, TvBookobj &book, const QString &pageScript);
+// characters) as the book's page file. True when a page was stored.
+bool savepage(IBrowser &browser, TvBookobj &book, const QString &pageScript);

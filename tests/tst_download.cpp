@@ -1,0 +1,318 @@
+// Whole download runs in the real browser against the test viewer site.
+#include "MainUnit.h"
+#include "chromium.h"
+#include "engineprofile.h"
+#include "errorreport.h"
+#include "folders.h"
+#include "keepawake.h"
+#include "logmemo.h"
+#include "pagefile.h"
+#include "pdfassembly.h"
+#include "pdfcheck.h"
+#include "runstate.h"
+#include "siteurls.h"
+#include "testenv.h"
+#include "vbooks.h"
+#include "viewersite.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QWebEngineProfile>
+#include <QtTest>
+
+class FolderRecorder : public QObject
+{
+    Q_OBJECT
+public:
+    QList<QUrl> opened;
+public slots:
+    void open(const QUrl &url) { opened << url; }
+};
+
+class TestDownload : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void cleanupTestCase();
+
+    void wholeBookAtRealPacing();
+    void startedMidBook();
+    void startedOnLastPage();
+    void stopThenDownloadAgain();
+    void rebuildAfterRun();
+    void navigatingViewer();
+    void failedFirstCaptureAfterAnotherBook();
+    void errorInTickStopsTheTimer();
+
+private:
+    void openViewer(const QString &id, int seq, int total);
+    void runFast();
+    void waitForEnd(int timeoutMs = 60000);
+    QStringList pageFiles(const QString &dirid) const;
+    void verifyPdf(const QString &id, const QList<int> &pages);
+
+    ViewerSite *site = nullptr;
+    QWebEngineProfile *profile = nullptr;
+    TMainfm *window = nullptr;
+    QStringList errors;
+    FolderRecorder folders;
+    QTemporaryDir scratch;
+};
+
+void TestDownload::initTestCase()
+{
+    site = new ViewerSite(this);
+    QVERIFY(site->start());
+    site->addPage(QStringLiteral("/a"), "<html><body>not a book</body></html>");
+    auto add = [this](const QString &id, int total, bool navigating = false, const QString &origin = QString()) {
+        ViewerSite::Book book;
+        book.totalSeq = total;
+        book.navigating = navigating;
+        book.imageOrigin = origin;
+        site->addBook(id, book);
+    };
+    add(QStringLiteral("run.real"), 3);
+    add(QStringLiteral("run.mid"), 5);
+    add(QStringLiteral("run.last"), 4);
+    add(QStringLiteral("run.stop"), 4);
+    add(QStringLiteral("run.rebuild"), 2);
+    add(QStringLiteral("run.navigating"), 3, true);
+    add(QStringLiteral("run.before"), 5);
+    auto *foreign = new ViewerSite(this);
+    QVERIFY(foreign->start());
+    add(QStringLiteral("run.tainted"), 3, false, foreign->url(QString()));
+    add(QStringLiteral("run.blocked"), 2);
+    SetHomeUrl(site->homeUrl());
+    SetupFolders();
+    profile = CreateEngineProfile(AppFolders().dataFolder + QStringLiteral("cef/cache"));
+    SetErrorReporter([this](const QString &message) { errors << message; });
+    QDesktopServices::setUrlHandler(QStringLiteral("file"), &folders, "open");
+}
+
+void TestDownload::init()
+{
+    errors.clear();
+    folders.opened.clear();
+    Run() = RunState();
+    window = new TMainfm(profile);
+    QSignalSpy loaded(window->chm, &TChromium::LoadEnd);
+    QTRY_VERIFY_WITH_TIMEOUT(!loaded.isEmpty() && loaded.last().at(2).toString() == site->homeUrl(), 20000);
+}
+
+void TestDownload::cleanup()
+{
+    if (Run().Working)
+        window->stopbtnClick();
+    window->close();
+    QTRY_VERIFY_WITH_TIMEOUT(window->canClose(), 20000);
+    delete window;
+    window = nullptr;
+    QCOMPARE(errors, QStringList());
+}
+
+void TestDownload::cleanupTestCase()
+{
+    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+    delete profile;
+}
+
+void TestDownload::openViewer(const QString &id, int seq, int total)
+{
+    // As a user does: the address typed into the address bar, then Enter.
+    window->addressed->setText(site->viewerUrl(id, seq));
+    QTest::keyClick(window->addressed, Qt::Key_Return);
+    QTRY_COMPARE_WITH_TIMEOUT(window->Memo1->lines(), (QStringList{QString(), "Ready to download", id, QString::asprintf("Total pages %d", total)}), 20000);
+    QVERIFY(window->downloadbtn->isEnabled());
+}
+
+void TestDownload::runFast()
+{
+    window->Timer1->setInterval(20);
+}
+
+void TestDownload::waitForEnd(int timeoutMs)
+{
+    QTRY_VERIFY_WITH_TIMEOUT(window->Memo1->lines().contains(QStringLiteral("download end.")), timeoutMs);
+}
+
+QStringList TestDownload::pageFiles(const QString &dirid) const
+{
+    return QDir(PageFolderPath(dirid)).entryList(QDir::Files, QDir::Name);
+}
+
+void TestDownload::verifyPdf(const QString &id, const QList<int> &pages)
+{
+    const QString pdf = AppFolders().dataFolder + id + QStringLiteral(".pdf");
+    QVERIFY(PdfCheck::qpdfCheck(pdf));
+    const QList<QSizeF> sizes = PdfCheck::pageSizes(pdf);
+    QCOMPARE(sizes.size(), pages.size());
+    const QList<PdfCheck::Image> images = PdfCheck::images(pdf, scratch.path() + QLatin1Char('/') + id);
+    QCOMPARE(images.size(), pages.size());
+    const double scale = 72.0 / ScreenPixelsPerInch();
+    for (int i = 0; i < pages.size(); ++i) {
+        const QImage served = ViewerSite::pageImage(id, pages[i]).convertToFormat(QImage::Format_RGB32);
+        QCOMPARE(sizes[i], QSizeF(served.width() * scale, served.height() * scale));
+        QCOMPARE(QImage(images[i].file).convertToFormat(QImage::Format_RGB32), served);
+    }
+}
+
+void TestDownload::wholeBookAtRealPacing()
+{
+    openViewer(QStringLiteral("run.real"), 1, 3);
+    QCOMPARE(window->Timer1->interval(), 1000);
+    window->downloadbtn->click();
+    QVERIFY(Run().Working);
+    QVERIFY(window->stopbtn->isVisibleTo(window));
+    QVERIFY(!window->downloadbtn->isVisibleTo(window));
+    QVERIFY(window->timelabel->isVisibleTo(window));
+    QVERIFY(KeepAwake::Requested());
+    QCOMPARE(window->Memo1->lines(), QStringList{"downloading ...."});
+    QTRY_COMPARE_WITH_TIMEOUT(window->Memo1->lines(), QStringList{"Save page 1 / 3 ..."}, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(window->Memo1->lines(), QStringList{"Loading page 2 / 3 ..."}, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(window->Memo1->lines(), QStringList{"Save page 2 / 3 ..."}, 20000);
+    waitForEnd();
+
+    const QString pdf = AppFolders().dataFolder + QStringLiteral("run.real.pdf");
+    QCOMPARE(window->Memo1->lines(), (QStringList{"Save page 3 / 3 ...", "pdf page 3", "save pdf file " + pdf, "download end."}));
+    verifyPdf(QStringLiteral("run.real"), {1, 2, 3});
+    QCOMPARE(pageFiles(QStringLiteral("run.real")), (QStringList{"0001.jpg", "0002.jpg", "0003.jpg"}));
+    QCOMPARE(folders.opened, QList<QUrl>{QUrl::fromLocalFile(AppFolders().dataFolder)});
+    QVERIFY(!Run().Working);
+    QVERIFY(!window->Timer1->isActive());
+    QVERIFY(!KeepAwake::Requested());
+    QVERIFY(window->downloadbtn->isVisibleTo(window));
+    QVERIFY(!window->stopbtn->isVisibleTo(window));
+    QVERIFY(!window->timelabel->isVisibleTo(window));
+    QVERIFY(window->rebuildbtn->isVisibleTo(window));
+    QVERIFY(window->ticklabel->text().toInt() > 0);
+    QCOMPARE(window->chm->MainFrameUrl(), site->viewerUrl(QStringLiteral("run.real"), 3));
+}
+
+void TestDownload::startedMidBook()
+{
+    openViewer(QStringLiteral("run.mid"), 3, 5);
+    runFast();
+    window->downloadbtn->click();
+    waitForEnd();
+    QCOMPARE(pageFiles(QStringLiteral("run.mid")), (QStringList{"0003.jpg", "0004.jpg", "0005.jpg"}));
+    QVERIFY(window->Memo1->lines().contains(QStringLiteral("missing pages  1 2")));
+    verifyPdf(QStringLiteral("run.mid"), {3, 4, 5});
+}
+
+void TestDownload::startedOnLastPage()
+{
+    openViewer(QStringLiteral("run.last"), 4, 4);
+    runFast();
+    window->downloadbtn->click();
+    waitForEnd();
+    QCOMPARE(pageFiles(QStringLiteral("run.last")), QStringList{"0004.jpg"});
+    QCOMPARE(window->chm->MainFrameUrl(), site->viewerUrl(QStringLiteral("run.last"), 4)); // no page turn
+    QVERIFY(!window->Memo1->lines().join(QLatin1Char('\n')).contains(QLatin1String("Loading page")));
+    verifyPdf(QStringLiteral("run.last"), {4});
+}
+
+void TestDownload::stopThenDownloadAgain()
+{
+    openViewer(QStringLiteral("run.stop"), 1, 4);
+    runFast();
+    window->downloadbtn->click();
+    QTRY_VERIFY_WITH_TIMEOUT(pageFiles(QStringLiteral("run.stop")).contains(QStringLiteral("0002.jpg")), 30000);
+    window->stopbtn->click();
+    QVERIFY(!Run().Working);
+    QCOMPARE(window->Memo1->lines().mid(window->Memo1->lines().size() - 2), (QStringList{"download end.", "user abort"}));
+    QVERIFY(window->downloadbtn->isVisibleTo(window));
+    QVERIFY(window->rebuildbtn->isVisibleTo(window));
+    QVERIFY(!window->Timer1->isActive());
+    QVERIFY(!QFile::exists(AppFolders().dataFolder + QStringLiteral("run.stop.pdf"))); // no PDF on Stop
+    QTest::qWait(300); // the tick that was running when Stop came ends
+    QVERIFY(!window->Timer1->isActive());
+
+    const QString first = PageFilePath(QStringLiteral("run.stop"), 1);
+    const QDateTime firstWritten = QFileInfo(first).lastModified();
+    QTRY_COMPARE_WITH_TIMEOUT(window->addressed->text(), window->chm->MainFrameUrl(), 5000);
+    window->downloadbtn->click(); // goes on from the page on display
+    waitForEnd();
+    QCOMPARE(QFileInfo(first).lastModified(), firstWritten); // kept, not captured again
+    QCOMPARE(pageFiles(QStringLiteral("run.stop")), (QStringList{"0001.jpg", "0002.jpg", "0003.jpg", "0004.jpg"}));
+    verifyPdf(QStringLiteral("run.stop"), {1, 2, 3, 4});
+}
+
+void TestDownload::rebuildAfterRun()
+{
+    openViewer(QStringLiteral("run.rebuild"), 1, 2);
+    runFast();
+    window->downloadbtn->click();
+    waitForEnd();
+    const QString pdf = AppFolders().dataFolder + QStringLiteral("run.rebuild.pdf");
+    QVERIFY(QFile::remove(pdf));
+    folders.opened.clear();
+    window->rebuildbtn->click();
+    QCOMPARE(window->Memo1->lines().mid(window->Memo1->lines().size() - 2), (QStringList{"pdf page 2", "save pdf file " + pdf}));
+    QCOMPARE(folders.opened, QList<QUrl>{QUrl::fromLocalFile(AppFolders().dataFolder)});
+    QVERIFY(!Run().Working); // Rebuild starts no run
+    verifyPdf(QStringLiteral("run.rebuild"), {1, 2});
+}
+
+void TestDownload::navigatingViewer()
+{
+    openViewer(QStringLiteral("run.navigating"), 1, 3);
+    runFast();
+    window->downloadbtn->click();
+    waitForEnd();
+    QCOMPARE(window->chm->MainFrameUrl(), site->viewerUrl(QStringLiteral("run.navigating"), 3));
+    verifyPdf(QStringLiteral("run.navigating"), {1, 2, 3});
+}
+
+void TestDownload::failedFirstCaptureAfterAnotherBook()
+{
+    openViewer(QStringLiteral("run.before"), 5, 5);
+    runFast();
+    window->downloadbtn->click();
+    waitForEnd();
+    QCOMPARE(window->Book->curpage, 5);
+
+    // A book whose pages cannot be captured: the number 5 left over must not end the run.
+    openViewer(QStringLiteral("run.tainted"), 1, 3);
+    window->downloadbtn->click();
+    QTRY_VERIFY_WITH_TIMEOUT(window->Memo1->lines() == QStringList{"Loading page 6 / 3 ..."}, 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(window->Memo1->lines() == QStringList{"Save page 5 / 3 ..."}, 20000);
+    QVERIFY(Run().Working);
+    QVERIFY(!window->Memo1->lines().join(QLatin1Char('\n')).contains(QLatin1String("Build pdf file")));
+    QCOMPARE(pageFiles(QStringLiteral("run.tainted")), QStringList());
+    window->stopbtn->click();
+}
+
+void TestDownload::errorInTickStopsTheTimer()
+{
+    // A file where the book's page folder should be: the first page cannot be stored.
+    QFile blocker(PageFolderPath(QStringLiteral("run.blocked")).chopped(1));
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    openViewer(QStringLiteral("run.blocked"), 1, 2);
+    runFast();
+    window->downloadbtn->click();
+    QTRY_COMPARE_WITH_TIMEOUT(errors.size(), 1, 20000);
+    QVERIFY(errors.first().startsWith(QStringLiteral("Cannot create file \"%1\"").arg(PageFilePath(QStringLiteral("run.blocked"), 1))));
+    errors.clear();
+    QVERIFY(Run().Working);
+    QVERIFY(!window->Timer1->isActive());
+    QVERIFY(window->stopbtn->isVisibleTo(window));
+    window->stopbtn->click();
+    QVERIFY(!Run().Working);
+    QVERIFY(window->Memo1->lines().endsWith(QStringLiteral("user abort")));
+}
+
+QM_TEST_MAIN_WITH(TestDownload, PrepareEngineProcess())
+#include "tst_download.moc"
