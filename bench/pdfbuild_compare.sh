@@ -49,7 +49,8 @@ for kind in gray tinted bw photo jpeg; do
         files=$(cat "${given[@]}" | wc -c)
         bytes=$(stat -c %s "$out" 2>/dev/null || echo 0)
         awk -v k="$kind" -v t="$tool" -v p="${#given[@]}" -v s="$s" -v b="$bytes" -v f="$files" -v m="$kb" \
-            'BEGIN { if (s == 0) s = "nan"; printf "%-7s %-10s %8.2f %9.3f %8.1f %10d  (%d pages)\n", k, t, p / s, b / f, m / 1024, b, p }'
+            'BEGIN { if (s + 0 == 0) { printf "%-7s %-10s failed\n", k, t; exit }
+                     printf "%-7s %-10s %8.2f %9.3f %8.1f %10d  (%d pages)\n", k, t, p / s, b / f, m / 1024, b, p }'
     done
     rm -f "$work/$kind"-*.pdf
 done
