@@ -7,7 +7,7 @@ cd "$(dirname "$0")"
 
 mode=${1:-run}
 packages=(cmake g++ make pkg-config
-          qt6-base-dev qt6-webengine-dev libqt6webenginecore6-bin qt6-pdf-dev
+          qt6-base-dev qt6-webengine-dev libqt6webenginecore6-bin
           zlib1g-dev libpng-dev libjpeg62-turbo-dev libdeflate-dev
           qpdf poppler-utils fonts-dejavu-core)
 
