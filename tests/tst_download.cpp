@@ -55,6 +55,7 @@ private slots:
     void navigatingViewer();
     void failedFirstCaptureAfterAnotherBook();
     void errorInTickStopsTheTimer();
+    void closeDuringRun();
 
 private:
     void openViewer(const QString &id, int seq, int total);
@@ -115,7 +116,8 @@ void TestDownload::cleanup()
 {
     if (Run().Working)
         window->stopbtnClick();
-    window->close();
+    if (!window->canClose())
+        window->close();
     QTRY_VERIFY_WITH_TIMEOUT(window->canClose(), 20000);
     delete window;
     window = nullptr;
@@ -312,6 +314,21 @@ void TestDownload::errorInTickStopsTheTimer()
     window->stopbtn->click();
     QVERIFY(!Run().Working);
     QVERIFY(window->Memo1->lines().endsWith(QStringLiteral("user abort")));
+}
+
+void TestDownload::closeDuringRun()
+{
+    openViewer(QStringLiteral("run.mid"), 1, 5);
+    runFast();
+    window->downloadbtn->click();
+    QTRY_VERIFY_WITH_TIMEOUT(window->Memo1->lines() == QStringList{"Loading page 2 / 5 ..."}, 20000);
+    QVERIFY(!window->close()); // the browser closes first
+    QVERIFY(!window->Timer1->isActive()); // no tick reaches a browser that is going
+    QTRY_VERIFY_WITH_TIMEOUT(window->canClose(), 20000);
+    QTest::qWait(200);
+    QVERIFY(!window->Timer1->isActive());
+    window->setWorking(false);
+    QVERIFY(!KeepAwake::Requested());
 }
 
 QM_TEST_MAIN_WITH(TestDownload, PrepareEngineProcess())
