@@ -13,6 +13,7 @@
 #include "testenv.h"
 #include "vbooks.h"
 #include "viewersite.h"
+#include "windowfixture.h"
 
 #include <QApplication>
 #include <QDir>
@@ -42,14 +43,11 @@ private slots:
     void unusableIdIsReported();
 
 private:
-    void openByAddressBar(const QString &url);
-    void loadAndWait(const QString &url);
-
     ViewerSite *site = nullptr;
     ViewerSite *otherOrigin = nullptr;
-    QWebEngineProfile *profile = nullptr;
+    WindowFixture fixture;
     TMainfm *window = nullptr;
-    QStringList errors;
+    QStringList &errors = fixture.errors;
 };
 
 void TestCapture::initTestCase()
@@ -68,51 +66,28 @@ void TestCapture::initTestCase()
     ViewerSite::Book foreign;
     foreign.imageOrigin = otherOrigin->url(QString());
     site->addBook(QStringLiteral("book.foreign"), foreign);
-    SetHomeUrl(site->homeUrl());
-    SetupFolders();
-    profile = CreateEngineProfile(AppFolders().dataFolder + QStringLiteral("cef/cache"));
-    SetErrorReporter([this](const QString &message) { errors << message; });
+    fixture.setUp(site->homeUrl());
 }
 
 void TestCapture::init()
 {
-    errors.clear();
-    Run() = RunState();
-    window = new TMainfm(profile);
-    QSignalSpy loaded(window->chm, &TChromium::LoadEnd); // the home page is asked for later
-    QTRY_VERIFY_WITH_TIMEOUT(!loaded.isEmpty() && loaded.last().at(2).toString() == site->homeUrl(), 20000);
-    QCOMPARE(window->addressed->text(), site->homeUrl());
+    QVERIFY(fixture.openWindow());
+    window = fixture.window;
 }
 
 void TestCapture::cleanup()
 {
-    window->close();
-    QTRY_VERIFY_WITH_TIMEOUT(window->canClose(), 20000);
-    delete window;
-    window = nullptr;
+    QVERIFY(fixture.closeWindow());
 }
 
 void TestCapture::cleanupTestCase()
 {
-    delete profile;
-}
-
-void TestCapture::openByAddressBar(const QString &url)
-{
-    window->addressed->setText(url);
-    QTest::keyClick(window->addressed, Qt::Key_Return);
-}
-
-void TestCapture::loadAndWait(const QString &url)
-{
-    QSignalSpy loaded(window->chm, &TChromium::LoadEnd);
-    window->chm->LoadURL(url);
-    QTRY_VERIFY_WITH_TIMEOUT(!loaded.isEmpty() && loaded.last().at(2).toString() == url, 20000);
+    fixture.tearDown();
 }
 
 void TestCapture::viewerPageOffersDownload()
 {
-    openByAddressBar(site->viewerUrl(QStringLiteral("book.one"), 2));
+    fixture.typeAddress(site->viewerUrl(QStringLiteral("book.one"), 2));
     const QStringList expected{QString(), "Ready to download", "book.one", "Total pages 4"};
     QTRY_COMPARE_WITH_TIMEOUT(window->Memo1->lines(), expected, 20000);
     QVERIFY(window->downloadbtn->isEnabled());
@@ -120,7 +95,7 @@ void TestCapture::viewerPageOffersDownload()
     QCOMPARE(window->Book->id, QStringLiteral("book.one"));
     QVERIFY(!window->rebuildbtn->isVisibleTo(window)); // nothing stored for it
 
-    loadAndWait(site->url(QStringLiteral("/a")));
+    QVERIFY(fixture.loadAndWait(site->url(QStringLiteral("/a"))));
     QVERIFY(!window->downloadbtn->isEnabled());
     QVERIFY(!window->rebuildbtn->isVisibleTo(window));
     QCOMPARE(window->Memo1->lines(), expected); // the log stays as it was
@@ -135,11 +110,11 @@ void TestCapture::storedFirstPageShowsRebuild()
     page.write("stored");
     page.close();
 
-    loadAndWait(site->viewerUrl(QStringLiteral("book.stored")));
+    QVERIFY(fixture.loadAndWait(site->viewerUrl(QStringLiteral("book.stored"))));
     QTRY_VERIFY_WITH_TIMEOUT(window->rebuildbtn->isVisibleTo(window), 20000);
 
     // Going to a non-viewer page hides it again, though the pages are still stored.
-    loadAndWait(site->url(QStringLiteral("/a")));
+    QVERIFY(fixture.loadAndWait(site->url(QStringLiteral("/a"))));
     QVERIFY(!window->rebuildbtn->isVisibleTo(window));
     QVERIFY(page.exists());
     QVERIFY(errors.isEmpty());
@@ -147,7 +122,7 @@ void TestCapture::storedFirstPageShowsRebuild()
 
 void TestCapture::savepageStoresTheServedImage()
 {
-    loadAndWait(site->viewerUrl(QStringLiteral("book.one"), 3));
+    QVERIFY(fixture.loadAndWait(site->viewerUrl(QStringLiteral("book.one"), 3)));
     QTRY_COMPARE_WITH_TIMEOUT(window->Book->id, QStringLiteral("book.one"), 20000);
     window->Book->setWorking(true);
     savepage(*window->chm, *window->Book, window->PageScript);
@@ -172,7 +147,7 @@ void TestCapture::savepageStoresTheServedImage()
 
 void TestCapture::execScriptEndsOnMarkerOnly()
 {
-    loadAndWait(site->viewerUrl(QStringLiteral("book.one"), 1));
+    QVERIFY(fixture.loadAndWait(site->viewerUrl(QStringLiteral("book.one"), 1)));
     QVERIFY(ExecScript(*window->chm, window->PageScript));
     QVERIFY(Run().LastPageReport.startsWith(QStringLiteral("{\"total\":4,\"currpage\":\"1\",\"img\":\"data:image/png;base64,")));
     QVERIFY(!ExecScript(*window->chm, TotalPageScript()));
@@ -181,7 +156,7 @@ void TestCapture::execScriptEndsOnMarkerOnly()
 
 void TestCapture::taintedCanvasStoresNothing()
 {
-    loadAndWait(site->viewerUrl(QStringLiteral("book.foreign"), 1));
+    QVERIFY(fixture.loadAndWait(site->viewerUrl(QStringLiteral("book.foreign"), 1)));
     QTRY_COMPARE_WITH_TIMEOUT(window->Book->id, QStringLiteral("book.foreign"), 20000);
     QVERIFY(otherOrigin->hits(QStringLiteral("/img?id=book.foreign&seq=1")) >= 1); // the image is shown
     window->Book->setWorking(true);
@@ -196,7 +171,7 @@ void TestCapture::taintedCanvasStoresNothing()
 void TestCapture::viewerWithoutCountKeepsTotal()
 {
     Run().TotalPages = 9;
-    loadAndWait(site->viewerUrl(QStringLiteral("book.nocount")));
+    QVERIFY(fixture.loadAndWait(site->viewerUrl(QStringLiteral("book.nocount"))));
     QTRY_COMPARE_WITH_TIMEOUT(window->Memo1->lines(), (QStringList{QString(), "Ready to download", "book.nocount"}), 20000);
     QTest::qWait(2500); // past the page-count request's wait
     QCOMPARE(window->Memo1->lines(), (QStringList{QString(), "Ready to download", "book.nocount"}));
@@ -207,11 +182,11 @@ void TestCapture::viewerWithoutCountKeepsTotal()
 
 void TestCapture::unusableIdIsReported()
 {
-    loadAndWait(site->url(QStringLiteral("/cgi/pt?id=%3A%3F&seq=1")));
+    QVERIFY(fixture.loadAndWait(site->url(QStringLiteral("/cgi/pt?id=%3A%3F&seq=1"))));
     QTRY_COMPARE_WITH_TIMEOUT(errors, QStringList{"Resulting FileName was empty Input string was: :?"}, 20000);
     QVERIFY(window->downloadbtn->isEnabled());
     // Later loads work as before.
-    loadAndWait(site->viewerUrl(QStringLiteral("book.one"), 1));
+    QVERIFY(fixture.loadAndWait(site->viewerUrl(QStringLiteral("book.one"), 1)));
     QTRY_COMPARE_WITH_TIMEOUT(window->Memo1->lines().value(3), QStringLiteral("Total pages 4"), 20000);
     QCOMPARE(window->Book->dirid, QStringLiteral("book.one"));
     errors.clear();

@@ -1,5 +1,6 @@
 // The console-tag parser and the script waits, against a scripted stand-in browser.
 #include "activitylog.h"
+#include "logrecorder.h"
 #include "consoletags.h"
 #include "folders.h"
 #include "ibrowser.h"
@@ -16,15 +17,6 @@
 #include <QtTest>
 
 namespace {
-
-class LogRecorder : public ActivityLogSink
-{
-public:
-    QStringList lines;
-    void addLine(const QString &text) override { lines << text; }
-    void setLastLine(const QString &text) override { lines.last() = text; }
-    void clearLines(const QString &text) override { lines = QStringList{text}; }
-};
 
 // A browser that answers each script with console messages given by the test, delivered
 // after a delay the way the real engine delivers them: later, through the event loop.

@@ -14,6 +14,7 @@
 #include "testenv.h"
 #include "vbooks.h"
 #include "viewersite.h"
+#include "windowfixture.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -65,9 +66,9 @@ private:
     void verifyPdf(const QString &id, const QList<int> &pages);
 
     ViewerSite *site = nullptr;
-    QWebEngineProfile *profile = nullptr;
+    WindowFixture fixture;
     TMainfm *window = nullptr;
-    QStringList errors;
+    QStringList &errors = fixture.errors;
     FolderRecorder folders;
     QTemporaryDir scratch;
 };
@@ -95,46 +96,34 @@ void TestDownload::initTestCase()
     QVERIFY(foreign->start());
     add(QStringLiteral("run.tainted"), 3, false, foreign->url(QString()));
     add(QStringLiteral("run.blocked"), 2);
-    SetHomeUrl(site->homeUrl());
-    SetupFolders();
-    profile = CreateEngineProfile(AppFolders().dataFolder + QStringLiteral("cef/cache"));
-    SetErrorReporter([this](const QString &message) { errors << message; });
+    fixture.setUp(site->homeUrl());
     QDesktopServices::setUrlHandler(QStringLiteral("file"), &folders, "open");
 }
 
 void TestDownload::init()
 {
-    errors.clear();
     folders.opened.clear();
-    Run() = RunState();
-    window = new TMainfm(profile);
-    QSignalSpy loaded(window->chm, &TChromium::LoadEnd);
-    QTRY_VERIFY_WITH_TIMEOUT(!loaded.isEmpty() && loaded.last().at(2).toString() == site->homeUrl(), 20000);
+    QVERIFY(fixture.openWindow());
+    window = fixture.window;
 }
 
 void TestDownload::cleanup()
 {
     if (Run().Working)
         window->stopbtnClick();
-    if (!window->canClose())
-        window->close();
-    QTRY_VERIFY_WITH_TIMEOUT(window->canClose(), 20000);
-    delete window;
-    window = nullptr;
+    QVERIFY(fixture.closeWindow());
     QCOMPARE(errors, QStringList());
 }
 
 void TestDownload::cleanupTestCase()
 {
     QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
-    delete profile;
+    fixture.tearDown();
 }
 
 void TestDownload::openViewer(const QString &id, int seq, int total)
 {
-    // As a user does: the address typed into the address bar, then Enter.
-    window->addressed->setText(site->viewerUrl(id, seq));
-    QTest::keyClick(window->addressed, Qt::Key_Return);
+    fixture.typeAddress(site->viewerUrl(id, seq)); // as a user does
     QTRY_COMPARE_WITH_TIMEOUT(window->Memo1->lines(), (QStringList{QString(), "Ready to download", id, QString::asprintf("Total pages %d", total)}), 20000);
     QVERIFY(window->downloadbtn->isEnabled());
 }

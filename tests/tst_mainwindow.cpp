@@ -12,6 +12,7 @@
 #include "siteurls.h"
 #include "testenv.h"
 #include "viewersite.h"
+#include "windowfixture.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -64,12 +65,11 @@ private slots:
 
 private:
     QWebEnginePage *page() const { return window->chm->View()->page(); }
-    void loadAndWait(const QString &url);
 
     ViewerSite *site = nullptr;
-    QWebEngineProfile *profile = nullptr;
+    WindowFixture fixture;
     TMainfm *window = nullptr;
-    QStringList errors;
+    QStringList &errors = fixture.errors;
 };
 
 void TestMainWindow::initTestCase()
@@ -81,43 +81,25 @@ void TestMainWindow::initTestCase()
     site->addPage(QStringLiteral("/a"), "<html><body>a</body></html>");
     site->addPage(QStringLiteral("/b"), "<html><body>b</body></html>");
     site->addPage(QStringLiteral("/framed"), "<html><body><iframe id=\"f\" src=\"/a\"></iframe></body></html>");
-    SetHomeUrl(site->homeUrl());
-    SetupFolders();
-    profile = CreateEngineProfile(AppFolders().dataFolder + QStringLiteral("cef/cache"));
-    SetErrorReporter([this](const QString &message) { errors << message; });
+    fixture.setUp(site->homeUrl());
 }
 
 void TestMainWindow::init()
 {
-    errors.clear();
-    Run() = RunState();
-    window = new TMainfm(profile);
-    QSignalSpy loaded(window->chm, &TChromium::LoadEnd); // the home page is asked for later
-    QTRY_VERIFY_WITH_TIMEOUT(!loaded.isEmpty() && loaded.last().at(2).toString() == site->homeUrl(), 20000);
+    QVERIFY(fixture.openWindow());
+    window = fixture.window;
     QCOMPARE(window->addressed->text(), site->homeUrl());
 }
 
 void TestMainWindow::cleanup()
 {
-    if (window && !window->canClose()) {
-        window->close();
-        QTRY_VERIFY_WITH_TIMEOUT(window->canClose(), 20000);
-    }
-    delete window;
-    window = nullptr;
+    QVERIFY(fixture.closeWindow());
     QCOMPARE(errors, QStringList());
 }
 
 void TestMainWindow::cleanupTestCase()
 {
-    delete profile;
-}
-
-void TestMainWindow::loadAndWait(const QString &url)
-{
-    QSignalSpy loaded(window->chm, &TChromium::LoadEnd);
-    window->chm->LoadURL(url);
-    QTRY_VERIFY_WITH_TIMEOUT(!loaded.isEmpty() && loaded.last().at(2).toString() == url, 20000);
+    fixture.tearDown();
 }
 
 void TestMainWindow::startState()
@@ -217,7 +199,7 @@ void TestMainWindow::addressBarEnterAndGo()
 void TestMainWindow::homeLoadsThenReloads()
 {
     const QString kind = QStringLiteral("performance.getEntriesByType('navigation')[0].type");
-    loadAndWait(site->url(QStringLiteral("/page")));
+    QVERIFY(fixture.loadAndWait(site->url(QStringLiteral("/page"))));
     const int homeHits = site->hits(QStringLiteral("/"));
 
     window->homebtn->click(); // another page shown: load
@@ -233,7 +215,7 @@ void TestMainWindow::homeLoadsThenReloads()
 void TestMainWindow::loadOrReloadComparesExactly()
 {
     const QString kind = QStringLiteral("performance.getEntriesByType('navigation')[0].type");
-    loadAndWait(site->url(QStringLiteral("/page")));
+    QVERIFY(fixture.loadAndWait(site->url(QStringLiteral("/page"))));
     // Another letter case is another address: loaded, not reloaded.
     window->LoadOrReload(site->url(QStringLiteral("/PAGE")));
     QTRY_COMPARE_WITH_TIMEOUT(window->chm->MainFrameUrl(), site->url(QStringLiteral("/PAGE")), 20000);
@@ -246,8 +228,8 @@ void TestMainWindow::loadOrReloadComparesExactly()
 
 void TestMainWindow::backAndForward()
 {
-    loadAndWait(site->url(QStringLiteral("/a")));
-    loadAndWait(site->url(QStringLiteral("/b")));
+    QVERIFY(fixture.loadAndWait(site->url(QStringLiteral("/a"))));
+    QVERIFY(fixture.loadAndWait(site->url(QStringLiteral("/b"))));
     window->backbtn->click();
     QTRY_COMPARE_WITH_TIMEOUT(window->chm->MainFrameUrl(), site->url(QStringLiteral("/a")), 20000);
     QTRY_COMPARE(window->addressed->text(), site->url(QStringLiteral("/a")));
@@ -258,7 +240,7 @@ void TestMainWindow::backAndForward()
 
 void TestMainWindow::addressBarFollowsOwnMainFrameOnly()
 {
-    loadAndWait(site->url(QStringLiteral("/framed")));
+    QVERIFY(fixture.loadAndWait(site->url(QStringLiteral("/framed"))));
     QTRY_COMPARE(window->addressed->text(), site->url(QStringLiteral("/framed")));
 
     // A sub-frame navigation leaves the address bar alone.
@@ -294,7 +276,7 @@ void TestMainWindow::addressChangeShortensWaitDuringRun()
 
 void TestMainWindow::popupToBlankOpensWindow()
 {
-    loadAndWait(site->url(QStringLiteral("/a")));
+    QVERIFY(fixture.loadAndWait(site->url(QStringLiteral("/a"))));
     page()->runJavaScript(QStringLiteral("window.open('about:blank');"));
     QTRY_COMPARE_WITH_TIMEOUT(window->chm->PopupCount(), 1, 20000);
     QTest::qWait(200);
@@ -303,7 +285,7 @@ void TestMainWindow::popupToBlankOpensWindow()
 
 void TestMainWindow::popupToAddressLoadsInMainFrame()
 {
-    loadAndWait(site->url(QStringLiteral("/a")));
+    QVERIFY(fixture.loadAndWait(site->url(QStringLiteral("/a"))));
     page()->runJavaScript(QStringLiteral("window.open('/b', '_blank');"));
     QTRY_COMPARE_WITH_TIMEOUT(window->chm->MainFrameUrl(), site->url(QStringLiteral("/b")), 20000);
     QCOMPARE(window->chm->PopupCount(), 0);

@@ -1,5 +1,6 @@
 // Building a book's PDF from its page files, checked by independent PDF readers.
 #include "activitylog.h"
+#include "logrecorder.h"
 #include "apperror.h"
 #include "folders.h"
 #include "pagefile.h"
@@ -21,15 +22,6 @@
 #include <QtTest>
 
 namespace {
-
-class LogRecorder : public ActivityLogSink
-{
-public:
-    QStringList lines;
-    void addLine(const QString &text) override { lines << text; }
-    void setLastLine(const QString &text) override { lines.last() = text; }
-    void clearLines(const QString &text) override { lines = QStringList{text}; }
-};
 
 QByteArray encode(const QImage &image, const char *format, int quality = -1)
 {

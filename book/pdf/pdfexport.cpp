@@ -49,6 +49,12 @@ void TCustomPDFExport::fail(const QString &message)
     throw AppError(message);
 }
 
+void TCustomPDFExport::act(int code, void *pointer, const char *operation)
+{
+    if (m_library->Action(m_instance, code, 0, pointer) != 0)
+        fail(QStringLiteral("Error in %1! %2").arg(QLatin1String(operation), m_lastMessage));
+}
+
 void TCustomPDFExport::requireDocument(const char *operation) const
 {
     if (!m_instance)
@@ -94,8 +100,7 @@ void TCustomPDFExport::StartPage(int pagew, int pageh, int xres, int yres, int r
     page.rotation = rotation;
     page.specialcolor = 0xFF000010u;
     m_library->InitializePage(m_instance, 0, &page);
-    if (m_library->Action(m_instance, PDFE_STARTPAGE, 0, nullptr) != 0)
-        fail(QStringLiteral("Error in StartPage! %1").arg(m_lastMessage));
+    act(PDFE_STARTPAGE, nullptr, "StartPage");
 }
 
 void TCustomPDFExport::CloseCanvas()
@@ -113,16 +118,14 @@ int TCustomPDFExport::DrawBitmap(int x, int y, int w, int h, const PDFE_Bitmap *
     record.h = h;
     record.bitmap = static_cast<uint64_t>(reinterpret_cast<std::uintptr_t>(bitmap));
     // A page that cannot be drawn would be missing from a PDF reported as built.
-    if (m_library->Action(m_instance, PDFE_DRAWBITMAP, 0, &record) != 0)
-        fail(QStringLiteral("Error in DrawBitmap! %1").arg(m_lastMessage));
+    act(PDFE_DRAWBITMAP, &record, "DrawBitmap");
     return record.imagenumber;
 }
 
 void TCustomPDFExport::EndPage()
 {
     requireDocument("EndPage");
-    if (m_library->Action(m_instance, PDFE_ENDPAGE, 0, nullptr) != 0)
-        fail(QStringLiteral("Error in EndPage! %1").arg(m_lastMessage));
+    act(PDFE_ENDPAGE, nullptr, "EndPage");
 }
 
 void TCustomPDFExport::EndDoc()
@@ -131,9 +134,8 @@ void TCustomPDFExport::EndDoc()
         return;
     QByteArray path = Filename;
     // A document that could not be written is an error, not a finished build.
-    if (m_library->Action(m_instance, PDFE_ENDDOC, 0, nullptr) != 0
-        || m_library->Action(m_instance, PDFE_WRITEDOC, 0, path.data()) != 0)
-        fail(QStringLiteral("Error in EndDoc! %1").arg(m_lastMessage));
+    act(PDFE_ENDDOC, nullptr, "EndDoc");
+    act(PDFE_WRITEDOC, path.data(), "EndDoc");
     m_library->Action(m_instance, PDFE_CLOSEDOC, 0, nullptr);
     m_library->Finalize(m_instance);
     m_instance = nullptr;

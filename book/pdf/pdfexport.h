@@ -40,6 +40,8 @@ public:
 private:
     static void PDFE_CALL onMessage(void *context, int32_t code, const char *message);
     void requireDocument(const char *operation) const;
+    // Runs an engine action; a failure ends the document with "Error in <operation>!".
+    void act(int code, void *pointer, const char *operation);
     [[noreturn]] void fail(const QString &message);
     void release();
 

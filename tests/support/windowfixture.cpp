@@ -1,0 +1,73 @@
+#include "windowfixture.h"
+
+#include "MainUnit.h"
+#include "chromium.h"
+#include "engineprofile.h"
+#include "errorreport.h"
+#include "folders.h"
+#include "runstate.h"
+#include "siteurls.h"
+
+#include <QLineEdit>
+#include <QSignalSpy>
+#include <QTest>
+#include <QWebEngineProfile>
+
+namespace {
+constexpr int LoadTimeoutMs = 20000;
+
+bool waitForLoadEnd(QSignalSpy &loaded, const QString &url)
+{
+    return QTest::qWaitFor([&] { return !loaded.isEmpty() && loaded.last().at(2).toString() == url; }, LoadTimeoutMs);
+}
+} // namespace
+
+void WindowFixture::setUp(const QString &homeUrl)
+{
+    m_homeUrl = homeUrl;
+    SetHomeUrl(homeUrl);
+    SetupFolders();
+    profile = CreateEngineProfile(AppFolders().dataFolder + QStringLiteral("cef/cache"));
+    SetErrorReporter([this](const QString &message) { errors << message; });
+}
+
+void WindowFixture::tearDown()
+{
+    SetErrorReporter(nullptr);
+    delete profile;
+    profile = nullptr;
+}
+
+bool WindowFixture::openWindow()
+{
+    errors.clear();
+    Run() = RunState();
+    window = new TMainfm(profile);
+    QSignalSpy loaded(window->chm, &TChromium::LoadEnd); // the home page is asked for later
+    return waitForLoadEnd(loaded, m_homeUrl);
+}
+
+bool WindowFixture::closeWindow()
+{
+    if (!window)
+        return true;
+    if (!window->canClose())
+        window->close();
+    const bool closed = QTest::qWaitFor([this] { return window->canClose(); }, LoadTimeoutMs);
+    delete window;
+    window = nullptr;
+    return closed;
+}
+
+bool WindowFixture::loadAndWait(const QString &url)
+{
+    QSignalSpy loaded(window->chm, &TChromium::LoadEnd);
+    window->chm->LoadURL(url);
+    return waitForLoadEnd(loaded, url);
+}
+
+void WindowFixture::typeAddress(const QString &url)
+{
+    window->addressed->setText(url);
+    QTest::keyClick(window->addressed, Qt::Key_Return);
+}
