@@ -16,12 +16,10 @@ void DelayMs(std::uint32_t ms)
     wake.setSingleShot(true);
     wake.setTimerType(Qt::PreciseTimer);
     QObject::connect(&wake, &QTimer::timeout, &loop, &QEventLoop::quit);
-    // A nested loop may be left early when someone asks every loop to exit (the program is
-    // quitting); the deadline check keeps the wait's length unless the application is gone.
+    // The loop may be left early when every loop is asked to exit (the program is quitting);
+    // the deadline keeps the wait's length then.
     while (!deadline.hasExpired() && !QCoreApplication::closingDown()) {
         wake.start(int(qMax<qint64>(1, deadline.remainingTime())));
         loop.exec();
-        if (QCoreApplication::instance() == nullptr)
-            break;
     }
 }
