@@ -8,6 +8,7 @@
 #include "runstate.h"
 #include "siteurls.h"
 
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QSignalSpy>
 #include <QTest>
@@ -16,9 +17,23 @@
 namespace {
 constexpr int LoadTimeoutMs = 20000;
 
+// Waits in short event-processing slices, as QTRY_VERIFY does, until done() or the timeout.
+template<typename F>
+bool waitFor(F done)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > LoadTimeoutMs)
+            return false;
+        QTest::qWait(20);
+    }
+    return true;
+}
+
 bool waitForLoadEnd(QSignalSpy &loaded, const QString &url)
 {
-    return QTest::qWaitFor([&] { return !loaded.isEmpty() && loaded.last().at(2).toString() == url; }, LoadTimeoutMs);
+    return waitFor([&] { return !loaded.isEmpty() && loaded.last().at(2).toString() == url; });
 }
 } // namespace
 
@@ -53,7 +68,7 @@ bool WindowFixture::closeWindow()
         return true;
     if (!window->canClose())
         window->close();
-    const bool closed = QTest::qWaitFor([this] { return window->canClose(); }, LoadTimeoutMs);
+    const bool closed = waitFor([this] { return window->canClose(); });
     delete window;
     window = nullptr;
     return closed;
