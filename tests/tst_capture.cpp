@@ -2,14 +2,12 @@
 #include "MainUnit.h"
 #include "chromium.h"
 #include "engineprofile.h"
-#include "errorreport.h"
 #include "folders.h"
 #include "logmemo.h"
 #include "pagefile.h"
 #include "pagescripts.h"
 #include "runstate.h"
 #include "scriptrunner.h"
-#include "siteurls.h"
 #include "testenv.h"
 #include "vbooks.h"
 #include "viewersite.h"
@@ -21,8 +19,6 @@
 #include <QImage>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QSignalSpy>
-#include <QWebEngineProfile>
 #include <QtTest>
 
 class TestCapture : public QObject

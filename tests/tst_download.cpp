@@ -2,7 +2,6 @@
 #include "MainUnit.h"
 #include "chromium.h"
 #include "engineprofile.h"
-#include "errorreport.h"
 #include "folders.h"
 #include "keepawake.h"
 #include "logmemo.h"
@@ -10,7 +9,6 @@
 #include "pdfassembly.h"
 #include "pdfcheck.h"
 #include "runstate.h"
-#include "siteurls.h"
 #include "testenv.h"
 #include "vbooks.h"
 #include "viewersite.h"
@@ -24,10 +22,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QSignalSpy>
 #include <QTemporaryDir>
-#include <QTimer>
-#include <QWebEngineProfile>
 #include <QtTest>
 
 class FolderRecorder : public QObject

@@ -4,12 +4,10 @@
 #include "anchoredpanel.h"
 #include "chromium.h"
 #include "engineprofile.h"
-#include "errorreport.h"
 #include "folders.h"
 #include "logmemo.h"
 #include "pagesync.h"
 #include "runstate.h"
-#include "siteurls.h"
 #include "testenv.h"
 #include "viewersite.h"
 #include "windowfixture.h"
@@ -23,7 +21,6 @@
 #include <QScreen>
 #include <QSignalSpy>
 #include <QToolButton>
-#include <QWebEngineProfile>
 #include <QWebEngineView>
 #include <QtTest>
 
