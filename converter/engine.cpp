@@ -51,6 +51,7 @@ int Engine::action(int code, void *pointer)
     case PDFE_BEGINDOC: return beginDoc(static_cast<const char *>(pointer));
     case PDFE_STARTPAGE: return startPage();
     case PDFE_DRAWBITMAP: return drawBitmap(static_cast<TPDFE_DrawRec *>(pointer));
+    case PDFE_DRAWIMAGE: return drawImage(static_cast<TPDFE_DrawRec *>(pointer));
     case PDFE_ENDPAGE: return endPage();
     case PDFE_ENDDOC: return endDoc();
     case PDFE_WRITEDOC: return writeDoc(static_cast<const char *>(pointer));
@@ -130,7 +131,20 @@ int Engine::drawBitmap(TPDFE_DrawRec *record)
     if (!m_pageOpen || !record || !record->bitmap)
         return -1;
     const auto *bitmap = reinterpret_cast<const PDFE_Bitmap *>(static_cast<std::uintptr_t>(record->bitmap));
-    EncodedImage image = EncodeBitmap(*bitmap);
+    const EncodedImage image = EncodeBitmap(*bitmap);
+    return placeImage(image, record);
+}
+
+int Engine::drawImage(TPDFE_DrawRec *record)
+{
+    if (!m_pageOpen || !record || !record->bitmap)
+        return -1;
+    const auto *image = reinterpret_cast<const EncodedImage *>(static_cast<std::uintptr_t>(record->bitmap));
+    return placeImage(*image, record);
+}
+
+int Engine::placeImage(const EncodedImage &image, TPDFE_DrawRec *record)
+{
     std::string dictionary = image.dictionary;
     if (image.softMask) {
         const int mask = m_writer.reserveObject();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "imageencode.h"
 #include "pdfe.h"
 #include "pdfwriter.h"
 
@@ -27,6 +28,8 @@ private:
     int beginDoc(const char *path);
     int startPage();
     int drawBitmap(TPDFE_DrawRec *record);
+    int drawImage(TPDFE_DrawRec *record);
+    int placeImage(const EncodedImage &image, TPDFE_DrawRec *record);
     int endPage();
     int endDoc();
     int writeDoc(const char *path);

@@ -1,8 +1,10 @@
 // The library's C entry points. Each one traps every failure: no exception crosses into
 // the caller, a failure is reported through the message callback and a negative result.
 #include "engine.h"
+#include "imageencode.h"
 #include "pdfe.h"
 
+#include <cstdio>
 #include <exception>
 #include <new>
 
@@ -61,6 +63,31 @@ PDFE_API void PDFE_CALL PDFE_InitializePage(void *instance, int32_t, const TPDFE
 PDFE_API void PDFE_CALL PDFE_Finalize(void *instance)
 {
     trap(nullptr, [&](pdfe::Engine *) { delete static_cast<pdfe::Engine *>(instance); return 0; });
+}
+
+PDFE_API void *PDFE_CALL PDFE_EncodeImage(const PDFE_Bitmap *bitmap, char *error, size_t errorSize)
+{
+    auto fail = [&](const char *reason) -> void * {
+        if (error && errorSize > 0)
+            std::snprintf(error, errorSize, "%s", reason);
+        return nullptr;
+    };
+    if (!bitmap)
+        return fail("no bitmap");
+    try {
+        return new pdfe::EncodedImage(pdfe::EncodeBitmap(*bitmap));
+    } catch (const std::bad_alloc &) {
+        return fail("out of memory");
+    } catch (const std::exception &e) {
+        return fail(e.what());
+    } catch (...) {
+        return fail("unknown failure");
+    }
+}
+
+PDFE_API void PDFE_CALL PDFE_FreeImage(void *image)
+{
+    delete static_cast<pdfe::EncodedImage *>(image);
 }
 
 PDFE_API int32_t PDFE_CALL PDFE_ProcessPDF(void *, int32_t, void *)

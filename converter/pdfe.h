@@ -41,7 +41,8 @@ enum {
     PDFE_ENDPAGE = 4536,    /* close the page */
     PDFE_WRITEDOC = 4538,   /* pointer: output path; put the completed file in place */
     PDFE_CLOSEDOC = 4539,   /* close the document */
-    PDFE_DRAWBITMAP = 4549  /* pointer: TPDFE_DrawRec */
+    PDFE_DRAWBITMAP = 4549, /* pointer: TPDFE_DrawRec */
+    PDFE_DRAWIMAGE = 4550   /* pointer: TPDFE_DrawRec whose bitmap is a PDFE_EncodeImage result */
 };
 
 /* Integer properties (PDFE_SetIProp). */
@@ -94,9 +95,10 @@ enum {
     PDFE_RGBA8 = 4
 };
 
-/* A bitmap. With jpeg set (a baseline or progressive JFIF file of 1 or 3 components whose
+/* A bitmap. With jpeg set (a baseline or progressive JPEG file of 1, 3 or 4 components whose
  * pixels are width x height), the file's bytes are embedded as they are and pixels may be
- * null. */
+ * null. jpegAdobeInverted is 1 for a 4-component JPEG with an Adobe marker, whose CMYK
+ * samples are stored inverted. */
 typedef struct PDFE_Bitmap {
     int32_t width;
     int32_t height;
@@ -106,6 +108,7 @@ typedef struct PDFE_Bitmap {
     const uint8_t *jpeg;
     size_t jpegSize;
     int32_t jpegComponents;
+    int32_t jpegAdobeInverted;
 } PDFE_Bitmap;
 
 /* Receives the library's messages (errors among them). */
@@ -118,6 +121,13 @@ PDFE_API void PDFE_CALL PDFE_SetSProp(void *instance, int32_t property, const ch
 PDFE_API int32_t PDFE_CALL PDFE_Action(void *instance, int32_t action, int32_t value, void *pointer);
 PDFE_API void PDFE_CALL PDFE_InitializePage(void *instance, int32_t zero, const TPDFE_InitRec *page);
 PDFE_API void PDFE_CALL PDFE_Finalize(void *instance);
+/* Encodes a bitmap into a PDF image ahead of the page it goes on, so that several pages can
+ * be compressed at once: any thread, several calls at a time, no instance needed. Returns
+ * null on failure with the reason in error (at most errorSize bytes, zero-terminated). The
+ * result is placed with action PDFE_DRAWIMAGE (any number of times) and released with
+ * PDFE_FreeImage by the caller. */
+PDFE_API void *PDFE_CALL PDFE_EncodeImage(const PDFE_Bitmap *bitmap, char *error, size_t errorSize);
+PDFE_API void PDFE_CALL PDFE_FreeImage(void *image);
 /* Present for clients that look them up; they do nothing and return -1. */
 PDFE_API int32_t PDFE_CALL PDFE_ProcessPDF(void *instance, int32_t value, void *pointer);
 PDFE_API int32_t PDFE_CALL _PDFE_EXEC(void *instance, int32_t value, void *pointer);

@@ -29,7 +29,8 @@ TPDFEngineLibrary::TPDFEngineLibrary(const QString &fileName) : m_library(fileNa
     const bool complete = resolve(Initialize, "PDFE_Initialize") & resolve(SetIProp, "PDFE_SetIProp")
                           & resolve(SetSProp, "PDFE_SetSProp") & resolve(Action, "PDFE_Action")
                           & resolve(InitializePage, "PDFE_InitializePage") & resolve(Finalize, "PDFE_Finalize")
-                          & resolve(Exec, "_PDFE_EXEC");
+                          & resolve(Exec, "_PDFE_EXEC") & resolve(EncodeImage, "PDFE_EncodeImage")
+                          & resolve(FreeImage, "PDFE_FreeImage");
     resolve(ProcessPDF, "PDFE_ProcessPDF");
     if (!complete) {
         m_library.unload();

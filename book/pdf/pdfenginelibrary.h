@@ -22,6 +22,8 @@ public:
     decltype(&PDFE_Finalize) Finalize = nullptr;
     decltype(&PDFE_ProcessPDF) ProcessPDF = nullptr; // may be absent
     decltype(&_PDFE_EXEC) Exec = nullptr;
+    decltype(&PDFE_EncodeImage) EncodeImage = nullptr;
+    decltype(&PDFE_FreeImage) FreeImage = nullptr;
 
     // The library's file name on this platform for a name given as "converter.dll".
     static QString PlatformFileName(const QString &dllName);
