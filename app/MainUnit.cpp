@@ -5,14 +5,11 @@
 #include "anchoredpanel.h"
 #include "bookpage.h"
 #include "chromium.h"
-#include "consoletags.h"
 #include "errorreport.h"
 #include "folders.h"
 #include "keepawake.h"
 #include "logmemo.h"
 #include "MyUtils.h"
-#include "runstate.h"
-#include "scriptrunner.h"
 #include "siteurls.h"
 #include "vbooks.h"
 #include "windowmessages.h"
@@ -91,10 +88,10 @@ TMainfm::TMainfm(QWebEngineProfile *profile, QWidget *parent) : QWidget(parent),
 
 TMainfm::~TMainfm()
 {
+    delete Task; // before the book it captures into
+    delete Book;
     KeepAwake::Release(); // a run may still hold the request
     SetActivityLogSink(nullptr);
-    delete Task;
-    delete Book;
 }
 
 void TMainfm::createControls()
@@ -214,10 +211,6 @@ void TMainfm::createControls()
     connect(chm, &TChromium::AddressChange, this, Guarded([this](int id, bool isMain, const QString &url) {
                 chmAddressChange(id, isMain, url);
             }));
-    connect(chm, &TChromium::ConsoleMessage, this, Guarded([this](const QString &text) { chmConsoleMessage(text); }));
-    connect(chm, &TChromium::LoadEnd, this, Guarded([this](int id, bool isMain, const QString &url) {
-                chmLoadEnd(id, isMain, url);
-            }));
     connect(chm, &TChromium::BeforePopup, this, [this](int id, const QString &url, bool *cancel) {
         RunGuarded([&] { *cancel = chmBeforePopup(id, url); });
     });
@@ -235,14 +228,24 @@ void TMainfm::FormCreate()
     trimActivityPanel();
     show();
     Panel5->setFixedHeight(3);
-    Run().TotalPages = 0;
-    Run().Working = false;
     downloadbtn->setEnabled(false);
     stopbtn->setGeometry(downloadbtn->geometry());
     stopbtn->hide();
     rebuildbtn->hide();
     Book = new TePubobj;
-    Task = new TDownloadTask(*chm, *Book, PageScript, *this);
+    Task = new TDownloadTask(*chm, *Book, PageScript, *Timer1);
+    connect(Task, &TDownloadTask::WorkingChanged, this, &TMainfm::showWorking);
+    connect(Task, &TDownloadTask::TickCountChanged, this, [this](int ticks) { ticklabel->setText(QString::number(ticks)); });
+    connect(Task, &TDownloadTask::BookPageLoaded, this, [this] {
+        downloadbtn->setEnabled(true);
+        QCoreApplication::postEvent(this, new QEvent(WindowMessage::WM_BOOKPAGE));
+    });
+    connect(Task, &TDownloadTask::OtherPageLoaded, this, [this] {
+        downloadbtn->setEnabled(false);
+        rebuildbtn->hide();
+    });
+    connect(Task, &TDownloadTask::RebuildAvailable, rebuildbtn, &QWidget::setVisible);
+    connect(Task, &TDownloadTask::OpenOutputFolder, this, &TMainfm::OpenOutputFolder);
     SetActivityLogSink(Memo1);
     AddLog(QStringLiteral("Copy book link from browser, paste in address bar and open ebook,  click \"download\" "
                           "button to download ebook when it is ready"));
@@ -371,18 +374,10 @@ void TMainfm::AboutbtnClick()
     about.exec();
 }
 
-bool TMainfm::IsOwnMainFrame(int browserId, bool isMainFrame) const
-{
-    return browserId != 0 && browserId == chm->BrowserId() && isMainFrame;
-}
-
 void TMainfm::chmAddressChange(int browserId, bool isMainFrame, const QString &url)
 {
-    if (!IsOwnMainFrame(browserId, isMainFrame))
-        return;
-    addressed->setText(url);
-    if (Run().Working)
-        Run().TickCount = Run().PageWaitTicks - 2; // the viewer moved on: shorten the wait
+    if (chm->IsOwnMainFrame(browserId, isMainFrame))
+        addressed->setText(url);
 }
 
 bool TMainfm::chmBeforePopup(int browserId, const QString &targetUrl)
@@ -396,106 +391,45 @@ bool TMainfm::chmBeforePopup(int browserId, const QString &targetUrl)
 
 void TMainfm::downloadbtnClick()
 {
-    setWorking(true);
+    Task->downloadbtnClick();
     chm->SetFocus();
 }
 
 void TMainfm::stopbtnClick()
 {
-    setWorking(false);
-    AddLog(QStringLiteral("user abort"));
+    Task->stopbtnClick();
 }
 
 void TMainfm::rebuildbtnClick()
 {
-    AddLog(QStringLiteral("Build pdf file, wait...."));
-    Book->BuildBook(QString());
-    OpenOutputFolder();
+    Task->rebuildbtnClick();
 }
 
 void TMainfm::setWorking(bool Value)
 {
-    RunState &run = Run();
-    run.Working = Value;
-    stopbtn->setVisible(Value);
-    downloadbtn->setVisible(!Value);
-    timelabel->setVisible(Value);
-    if (Value) {
-        ClearLog(QStringLiteral("downloading ...."));
-        run.TickCount = 0;
-        run.TaskState = TaskCapture;
-        run.PageWaitTicks = RunPageWaitTicks;
-        Task->Begin();
-        Book->getID(chm->MainFrameUrl());
-        Book->setWorking(true);
-        KeepAwake::Request();
-        if (!FClosing)
-            Timer1->start();
-    } else {
-        KeepAwake::Release();
-        AddLog(QStringLiteral("download end."));
-        rebuildbtn->show();
-        Timer1->stop();
-    }
+    Task->setWorking(Value);
 }
 
 void TMainfm::Timer1Timer()
 {
-    Timer1->stop(); // ticks never overlap: the next one comes an interval after this one ends
-    if (FClosing)
-        return; // the browser is going: no tick may reach it
-    Task->Taskhandle();
-    if (Run().Working && !FClosing)
-        Timer1->start();
+    Task->Timer1Timer();
 }
 
-void TMainfm::ShowTickCount(int tickCount)
+void TMainfm::WMBookPage()
 {
-    ticklabel->setText(QString::number(tickCount));
+    Task->WMBookPage();
 }
 
-void TMainfm::EndRun()
+void TMainfm::showWorking(bool working)
 {
-    setWorking(false);
+    stopbtn->setVisible(working);
+    downloadbtn->setVisible(!working);
+    timelabel->setVisible(working);
 }
 
 void TMainfm::OpenOutputFolder()
 {
     QDesktopServices::openUrl(QUrl::fromLocalFile(AppFolders().dataFolder));
-}
-
-void TMainfm::chmConsoleMessage(const QString &message)
-{
-    HandleConsoleText(message);
-}
-
-void TMainfm::chmLoadEnd(int browserId, bool isMainFrame, const QString &url)
-{
-    // Pop-up windows have browsers of their own; only the window's browser counts.
-    if (!IsOwnMainFrame(browserId, isMainFrame))
-        return;
-    switch (Loadendhandle(url)) {
-    case LoadEndResult::Unchanged:
-        break;
-    case LoadEndResult::BookPage:
-        downloadbtn->setEnabled(true);
-        QCoreApplication::postEvent(this, new QEvent(WindowMessage::WM_BOOKPAGE));
-        break;
-    case LoadEndResult::OtherPage:
-        downloadbtn->setEnabled(false);
-        rebuildbtn->hide();
-        break;
-    }
-}
-
-void TMainfm::WMBookPage()
-{
-    if (FClosing)
-        return;
-    Book->getID(chm->MainFrameUrl()); // the address now, not the one that finished loading
-    AddLog(Book->id);
-    Getpagemeter(*chm);
-    rebuildbtn->setVisible(HasStoredPages(*Book));
 }
 
 void TMainfm::closeEvent(QCloseEvent *event)
@@ -513,7 +447,7 @@ void TMainfm::FormCloseQuery(bool &CanClose)
     if (FClosing)
         return; // the browser is closing already; its report closes the window
     FClosing = true;
-    Timer1->stop();
+    Task->Close(); // no tick, capture or build goes on; the earlier PDF stays
     hide();
     if (!chm->HasBrowser()) {
         // No browser to wait for (never created): nothing will report, close now.

@@ -22,7 +22,7 @@ class TePubobj;
 
 // The program's one window: a small browser for the library site with a toolbar on top, and
 // on the right the Download, Stop and Rebuild buttons above the activity log.
-class TMainfm : public QWidget, public DownloadTaskHost
+class TMainfm : public QWidget
 {
     Q_OBJECT
 public:
@@ -42,30 +42,21 @@ public:
 
     // Opens url; reloads instead when the main frame shows exactly url.
     void LoadOrReload(const QString &url);
-    bool IsOwnMainFrame(int browserId, bool isMainFrame) const;
 
     // Where the window goes once the browser exists, for a screen's work area.
     static QRect BrowserWindowBounds(const QRect &workArea);
 
-    // Download runs.
+    // Download runs: the run itself lives in Task.
     void downloadbtnClick();
     void stopbtnClick();
     void rebuildbtnClick();
     void setWorking(bool Value);
     void Timer1Timer();
+    void WMBookPage();
 
-    // Ticks to wait for the viewer after a page turn, set at every run start. Tests shorten
-    // it (and Timer1's interval) to run books quickly.
-    int RunPageWaitTicks = 30;
-
-    // Browser callbacks.
+    // Browser callbacks of the window's own (the run follows the browser itself).
     void chmAddressChange(int browserId, bool isMainFrame, const QString &url);
     bool chmBeforePopup(int browserId, const QString &targetUrl);
-    void chmConsoleMessage(const QString &message);
-    void chmLoadEnd(int browserId, bool isMainFrame, const QString &url);
-    // A book viewer page has loaded: identify the book, ask for its page count, offer
-    // Rebuild when its pages are stored.
-    void WMBookPage();
 
     // Close sequence: the browser goes first, then the window.
     void FormCloseQuery(bool &CanClose);
@@ -101,10 +92,7 @@ public:
     TePubobj *Book = nullptr;
     TDownloadTask *Task = nullptr;
 
-    // DownloadTaskHost
-    void ShowTickCount(int tickCount) override;
-    void EndRun() override;
-    void OpenOutputFolder() override;
+    void OpenOutputFolder();
 
 signals:
     // The close was accepted: the browser is gone and the program may end.
@@ -124,6 +112,7 @@ private:
     void OnBeforeClose();
     void WMBrowserCreated();
     void trimActivityPanel();
+    void showWorking(bool working);
 
     bool FCanClose = false;
     bool FClosing = false;

@@ -35,7 +35,16 @@ int main(int argc, char *argv[])
     timer.start();
     QString missing;
     try {
-        missing = AssemblePdf(folder, total, output, 96);
+        PdfBuildRequest request;
+        request.pageFolder = folder;
+        request.totalPages = total;
+        request.outputPath = output;
+        const PdfBuildResult result = AssemblePdf(request);
+        if (result.pagesWritten == 0) {
+            err << "no page file found in " << folder << ": no pdf file written\n";
+            return 1;
+        }
+        missing = result.missing;
     } catch (const AppError &e) {
         err << e.message() << "\n";
         return 1;

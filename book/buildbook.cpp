@@ -1,46 +1,41 @@
 #include "vbooks.h"
 
 #include "MyUtils.h"
-#include "activitylog.h"
 #include "folders.h"
-#include "pdfassembly.h"
-#include "runstate.h"
 
 namespace {
 
-// Longest file name of a book's PDF, before ".pdf".
+// Longest file name of a book's PDF, before ".pdf", in characters.
 constexpr qsizetype MaxPdfNameLength = 100;
-
-// Set while a build runs: the build lets events through between pages, so a click on
-// Rebuild could otherwise start a second build writing the same file.
-bool g_building = false;
+// And in bytes: a name takes 255 bytes, less ".pdf" and the ".part<pid>" suffix of the file
+// a build writes before it is renamed into place.
+constexpr int MaxPdfNameBytes = 255 - 4 - 16;
 
 } // namespace
 
-void TePubobj::BuildBook(const QString &)
+QString TePubobj::PdfPath() const
 {
-    if (g_building) {
-        AddLog(QStringLiteral("A pdf file is being built already, wait...."));
-        // The running build rewrites the last line with its progress: give it its own.
-        if (!PdfProgressLine().isEmpty())
-            AddLog(PdfProgressLine());
-        return;
-    }
-    g_building = true;
-    struct Done
-    {
-        ~Done() { g_building = false; }
-    } done;
-
-    outputfile.clear();
     QString name = SafeFileName(id);
     if (name.size() > MaxPdfNameLength)
         name.truncate(MaxPdfNameLength);
-    const QString path = AppFolders().dataFolder + name + QStringLiteral(".pdf");
+    name = TruncateUtf8(name, MaxPdfNameBytes);
+    return AppFolders().dataFolder + name + QStringLiteral(".pdf");
+}
 
-    const QString missing = AssemblePdf(PageFolder(), Run().TotalPages, path, ScreenPixelsPerInch());
-    if (!missing.isEmpty())
-        AddLog(QStringLiteral("missing pages ") + missing);
-    AddLog(QStringLiteral("save pdf file ") + path);
-    outputfile = path;
+bool TePubobj::BuildBook(int totalPages, TBookBuilder::Done done)
+{
+    if (Builder.Busy())
+        return false;
+    outputfile.clear();
+    PdfBuildRequest request;
+    request.pageFolder = PageFolder();
+    request.totalPages = totalPages;
+    request.outputPath = PdfPath();
+    request.ppi = ScreenPixelsPerInch();
+    return Builder.Start(request, [this, done = std::move(done)](const BookBuildOutcome &outcome) {
+        if (outcome.kind == BookBuildOutcome::Written)
+            outputfile = outcome.path;
+        if (done)
+            done(outcome);
+    });
 }

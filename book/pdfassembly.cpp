@@ -1,7 +1,5 @@
 #include "pdfassembly.h"
 
-#include "activitylog.h"
-#include "delayms.h"
 #include "pagebitmap.h"
 #include "pagefile.h"
 #include "pdfprinter.h"
@@ -11,44 +9,35 @@
 #include <QScreen>
 #include <cmath>
 
-namespace {
-QString g_progress;
-}
-
-QString PdfProgressLine()
-{
-    return g_progress;
-}
-
 int ScreenPixelsPerInch()
 {
     const QScreen *screen = QGuiApplication::primaryScreen();
     return screen ? int(std::lround(screen->logicalDotsPerInch())) : 96;
 }
 
-QString AssemblePdf(const QString &pageFolder, int totalPages, const QString &outputPath, int ppi)
+PdfBuildResult AssemblePdf(const PdfBuildRequest &request, const std::function<void(int)> &progress, const std::atomic_bool *cancel)
 {
+    if (request.totalPages > MaxBookPages)
+        throw AppError(QStringLiteral("%1 pages are more than a book has: no pdf file built").arg(request.totalPages));
     TPDFPrinter pdf;
     pdf.InMemoryMode = false;
-    pdf.Filename = QFile::encodeName(outputPath);
+    pdf.Filename = QFile::encodeName(request.outputPath);
     TCustomPDFExport::DLLName = QStringLiteral("converter.dll");
-    QString missing;
+    PdfBuildResult result;
+    const int ppi = request.ppi;
 
-    struct ProgressReset
-    {
-        ~ProgressReset() { g_progress.clear(); }
-    } progressReset;
     pdf.BeginDoc();
-    for (int i = 1; i <= totalPages; ++i) {
-        g_progress = QString::asprintf("pdf page %d", i);
-        DelayMs(0);
-        SetLastLog(g_progress);
-        const QString pagePath = pageFolder + PageFileName(i);
+    for (int i = 1; i <= request.totalPages; ++i) {
+        if (cancel && cancel->load())
+            throw BuildCancelled();
+        if (progress)
+            progress(i);
+        const QString pagePath = request.pageFolder + PageFileName(i);
         std::unique_ptr<PageBitmap> bitmap;
         if (QFile::exists(pagePath))
             bitmap = LoadPageBitmap(pagePath);
         if (!bitmap) {
-            missing += QLatin1Char(' ') + QString::number(i);
+            result.missing += QLatin1Char(' ') + QString::number(i);
             continue;
         }
         pdf.StartPage(bitmap->width, bitmap->height, ppi, ppi, 0);
@@ -56,7 +45,9 @@ QString AssemblePdf(const QString &pageFolder, int totalPages, const QString &ou
         const PDFE_Bitmap handle = bitmap->handle();
         pdf.DrawBitmap(0, 0, bitmap->width, bitmap->height, &handle);
         pdf.EndPage();
+        ++result.pagesWritten;
     }
-    pdf.EndDoc();
-    return missing;
+    if (result.pagesWritten > 0)
+        pdf.EndDoc(); // else the export ends unfinished, which leaves no file
+    return result;
 }

@@ -46,24 +46,37 @@ QString memberText(const QJsonValue &value)
     }
 }
 
+// The longest file or folder name most file systems take, in bytes.
+constexpr int MaxFileNameBytes = 255;
+
 // Length of the "data:image/png;base64," prefix cut from every data URL.
 constexpr qsizetype DataUrlPrefixLength = 22;
 
 } // namespace
 
-void TvBookobj::getID(const QString &url)
+QString TvBookobj::BookIdFromUrl(const QString &url)
 {
     const QStringList pieces = SplitQueryPieces(decodedQueryPart(url));
     if (pieces.isEmpty())
         throw AppError(QStringLiteral("List index out of bounds (0)"));
-    id = TextAfterEquals(pieces.first());
-    dirid = SafeFileName(id);
+    return TextAfterEquals(pieces.first());
+}
+
+QString TvBookobj::FolderName(const QString &id)
+{
+    return TruncateUtf8(SafeFileName(id), MaxFileNameBytes);
+}
+
+void TvBookobj::getID(const QString &url)
+{
+    id = BookIdFromUrl(url);
+    dirid = FolderName(id);
 }
 
 void TvBookobj::setWorking(bool on)
 {
     if (on)
-        EnsureFolder(PageFolder());
+        MakeFolder(PageFolder());
 }
 
 QString TvBookobj::PageFolder() const

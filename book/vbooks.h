@@ -1,5 +1,7 @@
 #pragma once
 
+#include "bookbuilder.h"
+
 #include <QString>
 
 // The book being captured: its identity from the viewer's address, the folder its pages go
@@ -13,10 +15,18 @@ public:
     // Throws when the query has no piece (nothing changed) or when the id leaves no usable
     // file name (id changed, dirid kept).
     virtual void getID(const QString &url);
-    // Assembles the PDF of pages 1..TotalPages; the argument is not used.
-    virtual void BuildBook(const QString &file) = 0;
-    // On: makes sure the page folder exists. Nothing in it is removed.
+    // Starts building the PDF of pages 1..totalPages (see TePubobj). False when a build is
+    // running already.
+    virtual bool BuildBook(int totalPages, TBookBuilder::Done done) = 0;
+    // On: makes sure the page folder exists (throws with the reason when it cannot be made).
+    // Nothing in it is removed.
     virtual void setWorking(bool on);
+
+    // The book id of a viewer URL, as getID takes it; throws as getID does.
+    static QString BookIdFromUrl(const QString &url);
+    // The page folder's name for a book id: the id made safe as a file name and cut to what
+    // a file system takes. Throws when nothing usable is left.
+    static QString FolderName(const QString &id);
 
     // Stores one page report (JSON with "currpage" and an image data URL "img") as the page
     // file of its page number. curpage and imgpageno are set before the file is written.
@@ -36,5 +46,13 @@ public:
 class TePubobj : public TvBookobj
 {
 public:
-    void BuildBook(const QString &file) override;
+    // Builds on Builder, off the GUI thread; done follows on the GUI thread. outputfile is
+    // emptied now and set when the PDF is written. Throws when the book's id gives no file
+    // name.
+    bool BuildBook(int totalPages, TBookBuilder::Done done) override;
+    // Where the book's PDF goes: the data folder, the safe id cut to 100 characters and to
+    // what a file system takes beside the build's part-file suffix, ".pdf".
+    QString PdfPath() const;
+
+    TBookBuilder Builder;
 };

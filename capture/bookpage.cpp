@@ -1,24 +1,13 @@
 #include "bookpage.h"
 
-#include "activitylog.h"
 #include "pagefile.h"
-#include "runstate.h"
 #include "vbooks.h"
 
 #include <QFile>
 
-LoadEndResult Loadendhandle(const QString &url)
+bool IsBookViewerUrl(const QString &url)
 {
-    RunState &run = Run();
-    run.TickCount = 0;
-    if (run.Working)
-        return LoadEndResult::Unchanged;
-    if (url.contains(QLatin1String("/cgi/pt?id="))) {
-        ClearLog(QString());
-        AddLog(QStringLiteral("Ready to download"));
-        return LoadEndResult::BookPage;
-    }
-    return LoadEndResult::OtherPage;
+    return url.contains(QLatin1String("/cgi/pt?id="));
 }
 
 bool HasStoredPages(const TvBookobj &book)

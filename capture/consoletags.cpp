@@ -1,39 +1,21 @@
 #include "consoletags.h"
 
-#include "MyUtils.h"
-#include "activitylog.h"
-#include "apperror.h"
-#include "runstate.h"
-
-void HandleConsoleText(const QString &text)
+ConsoleTag ClassifyConsoleText(const QString &text)
 {
-    RunState &run = Run();
-    if (text == QLatin1String("###end")) {
-        run.ScriptEnded = true;
-        return;
-    }
-    // A page report starts with its tag, so this finds it at once however large it is;
-    // the report is copied once, from behind the "=".
-    if (text.contains(QLatin1String("###page"))) {
-        run.LastPageReport = TextAfterEquals(text);
-        return;
-    }
-    if (text.contains(QLatin1String("###title"))) {
-        AddLog(TextAfterEquals(text));
-        return;
-    }
+    if (text == QLatin1String("###end"))
+        return ConsoleTag::End;
+    // A page report starts with its tag, so this finds it at once however large it is.
+    if (text.contains(QLatin1String("###page")))
+        return ConsoleTag::Page;
+    if (text.contains(QLatin1String("###title")))
+        return ConsoleTag::Title;
     for (const char *tag : {"###Totaldiv", "###more=", "###pre=", "###bkimage"}) {
         if (text.contains(QLatin1String(tag)))
-            return;
+            return ConsoleTag::Ignored;
     }
-    if (text.contains(QLatin1String("###totalpage"))) {
-        int total = 0;
-        try {
-            total = IntAfterEquals(text);
-        } catch (const AppError &) {
-            return; // "undefined" from a viewer without a count: keep the count we have
-        }
-        run.TotalPages = total;
-        AddLog(QString::asprintf("Total pages %d", total));
-    }
+    if (text.contains(QLatin1String("###totalpage")))
+        return ConsoleTag::TotalPage;
+    if (text.startsWith(QLatin1String("###scriptdone=")))
+        return ConsoleTag::ScriptDone;
+    return ConsoleTag::None;
 }

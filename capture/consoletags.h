@@ -2,11 +2,15 @@
 
 #include <QString>
 
-// Reads one console message of the viewer page and applies the first tag that matches:
-//   "###end" (the whole text)  -> the running script has ended
-//   contains "###page"         -> the page report: the text after the first "="
-//   contains "###title"        -> the text after the first "=" goes to the activity log
+// What a console message of the viewer page is, by the first tag that matches:
+//   "###end" (the whole text)  -> the running page script has ended
+//   contains "###page"         -> a page report: the text after the first "="
+//   contains "###title"        -> a line for the activity log: the text after the first "="
 //   contains "###Totaldiv", "###more=", "###pre=" or "###bkimage" -> taken, nothing done
-//   contains "###totalpage"    -> the book's page count, logged as "Total pages %d"
-// Anything else is ignored. A page count that is no number leaves the count as it was.
-void HandleConsoleText(const QString &text);
+//   contains "###totalpage"    -> the book's page count
+//   "###scriptdone=<n>"        -> the program's own probe: every script queued before it has
+//                                 run and printed all it had to print
+// Anything else is of no interest.
+enum class ConsoleTag { None, End, Page, Title, Ignored, TotalPage, ScriptDone };
+
+ConsoleTag ClassifyConsoleText(const QString &text);

@@ -1,27 +1,132 @@
 #include "downloadtask.h"
 
 #include "activitylog.h"
+#include "apperror.h"
+#include "errorreport.h"
+#include "ibrowser.h"
+#include "keepawake.h"
 #include "pagescripts.h"
-#include "runstate.h"
-#include "scriptrunner.h"
 #include "vbooks.h"
 
-TDownloadTask::TDownloadTask(IBrowser &browser, TvBookobj &book, const QString &pageScript, DownloadTaskHost &host)
-    : m_browser(browser), m_book(book), m_pageScript(pageScript), m_host(host)
+#include <QTimer>
+#include <utility>
+
+namespace {
+// A report this short cannot hold a page.
+constexpr qsizetype MinReportLength = 11;
+// Scripts other than the page script print little; their probe comes back at once.
+constexpr int ShortScriptTimeoutMs = 10000;
+} // namespace
+
+TDownloadTask::TDownloadTask(IBrowser &browser, TePubobj &book, const QString &pageScript, QTimer &timer, QObject *parent)
+    : QObject(parent), m_browser(browser), m_book(book), m_pageScript(pageScript), m_timer(timer),
+      m_scripts(browser, m_run), m_builds(book)
 {
+    connect(&m_browser, &IBrowser::ConsoleMessage, this, Guarded([this](const QString &text) {
+                m_scripts.HandleConsoleText(text);
+            }));
+    connect(&m_browser, &IBrowser::AddressChange, this, Guarded([this](int id, bool isMain, const QString &url) {
+                chmAddressChange(id, isMain, url);
+            }));
+    connect(&m_browser, &IBrowser::LoadEnd, this, Guarded([this](int id, bool isMain, const QString &url) {
+                chmLoadEnd(id, isMain, url);
+            }));
 }
 
-void TDownloadTask::Begin()
+TDownloadTask::~TDownloadTask()
 {
-    m_storedInRun = false;
+    Close();
+}
+
+bool TDownloadTask::Busy() const
+{
+    return m_tickPending || m_builds.RunBuildPending();
+}
+
+// ---- Start and end of a run -------------------------------------------------------------
+
+void TDownloadTask::downloadbtnClick()
+{
+    if (m_closing || m_run.Working)
+        return;
+    if (Busy()) {
+        m_startRequested = true; // the last run's capture or build ends first
+        return;
+    }
+    setWorking(true);
+}
+
+void TDownloadTask::stopbtnClick()
+{
+    m_startRequested = false;
+    setWorking(false);
+    AddLog(QStringLiteral("user abort"));
+}
+
+void TDownloadTask::setWorking(bool Value)
+{
+    m_run.Working = Value;
+    emit WorkingChanged(Value);
+    if (Value) {
+        ClearLog(QStringLiteral("downloading ...."));
+        m_leftBookLine.clear();
+        m_run.TickCount = 0;
+        m_run.TaskState = TaskCapture;
+        m_run.PageWaitTicks = RunPageWaitTicks;
+        m_run.bookId.clear();
+        m_run.storedInRun = false;
+        m_run.captureAttempts = 0;
+        m_run.stuckTurns = 0;
+        m_run.movedSinceTurn = true;
+        m_run.pageAtTurn = 0;
+        ++m_generation;
+        m_discardCapture = false;
+        m_book.getID(m_browser.MainFrameUrl());
+        m_run.bookId = m_book.id;
+        m_book.setWorking(true);
+        KeepAwake::Request();
+        if (!m_closing)
+            m_timer.start();
+    } else {
+        KeepAwake::Release();
+        AddLog(QStringLiteral("download end."));
+        emit RebuildAvailable(true);
+        m_timer.stop();
+    }
+}
+
+void TDownloadTask::Close()
+{
+    m_closing = true;
+    m_startRequested = false;
+    m_timer.stop();
+    m_scripts.Abandon();
+    m_builds.Abandon();
+    m_tickPending = false;
+}
+
+// ---- Ticks --------------------------------------------------------------------------------
+
+void TDownloadTask::Timer1Timer()
+{
+    m_timer.stop(); // the next tick comes an interval after this one has ended
+    if (m_closing || m_tickPending)
+        return;
+    Taskhandle();
+    rearm();
+}
+
+void TDownloadTask::rearm()
+{
+    if (m_run.Working && !m_closing && !m_tickPending)
+        m_timer.start();
 }
 
 void TDownloadTask::Taskhandle()
 {
-    RunState &run = Run();
-    ++run.TickCount;
-    m_host.ShowTickCount(run.TickCount);
-    switch (TaskStates(run.TaskState)) {
+    ++m_run.TickCount;
+    emit TickCountChanged(m_run.TickCount);
+    switch (TaskStates(m_run.TaskState)) {
     case TaskCapture:
         captureTick();
         return;
@@ -34,42 +139,285 @@ void TDownloadTask::Taskhandle()
     }
 }
 
+void TDownloadTask::endTick(quint64 generation, const std::function<bool()> &rest)
+{
+    m_tickPending = false;
+    bool goOn = false;
+    if (generation == m_generation && !m_closing) {
+        try {
+            goOn = rest();
+        } catch (const AppError &e) {
+            ReportError(e.message()); // the timer stays off; Stop ends the run
+        }
+    }
+    if (goOn)
+        rearm();
+    startRequestedRun();
+}
+
+void TDownloadTask::startRequestedRun()
+{
+    if (!m_startRequested || m_run.Working || m_closing || Busy())
+        return;
+    m_startRequested = false;
+    RunGuarded([this] { setWorking(true); });
+}
+
+void TDownloadTask::endTest()
+{
+    // The last page is recognised on a page stored in this run, never on a number left over
+    // from an earlier run or another book.
+    if (m_run.TaskState == TaskCapture && m_run.storedInRun && m_book.curpage >= m_run.TotalPages)
+        m_run.TaskState = TaskBuild;
+}
+
 void TDownloadTask::captureTick()
 {
-    RunState &run = Run();
-    if (run.TickCount == 1) {
-        if (savepage(m_browser, m_book, m_pageScript))
-            m_storedInRun = true;
-        SetLastLog(QString::asprintf("Save page %d / %d ...", m_book.curpage, run.TotalPages));
-    } else if (run.TickCount == 2) {
-        run.TickCount = 0;
-        run.TaskState = TaskPageWait;
-        ExecScript(m_browser, NextPageScript());
-        SetLastLog(QString::asprintf("Loading page %d / %d ...", m_book.curpage + 1, run.TotalPages));
-    } else {
-        // A late address change moved the count past the capture: start the cycle again
-        // rather than wait for a tick that never comes.
-        run.TickCount = 0;
+    if (m_run.TickCount == 1) {
+        startCapture(); // the end test follows the capture
+        return;
     }
-    // The last page is recognised on a page stored in this run, never on a number left
-    // over from an earlier run or another book.
-    if (m_storedInRun && m_book.curpage >= run.TotalPages)
-        run.TaskState = TaskBuild;
+    if (m_run.TickCount == 2) {
+        turnPage();
+        return;
+    }
+    // A late address change moved the count past the capture: start the cycle again rather
+    // than wait for a tick that never comes.
+    m_run.TickCount = 0;
+    endTest();
+}
+
+void TDownloadTask::startCapture()
+{
+    checkBook(m_browser.MainFrameUrl());
+    if (!m_run.Working)
+        return;
+    m_tickPending = true;
+    const quint64 generation = m_generation;
+    savepage([this, generation](bool stored, const QString &error) {
+        endTick(generation, [&] { return captured(stored, error); });
+    });
+}
+
+void TDownloadTask::savepage(std::function<void(bool stored, const QString &error)> done)
+{
+    m_run.LastPageReport.clear();
+    const QString dirid = m_book.dirid; // the book this capture is for
+    m_scripts.ExecScript(m_pageScript, CaptureTimeoutMs, [this, dirid, done = std::move(done)](const ScriptOutcome &outcome) {
+        bool stored = false;
+        QString error;
+        // Nothing of another book is stored: not after the run left its book, not when the
+        // record has been given another book meanwhile.
+        if (outcome.report.size() >= MinReportLength && !m_discardCapture && m_book.dirid == dirid) {
+            try {
+                m_book.SvePDFPage(outcome.report);
+                stored = true;
+            } catch (const AppError &e) {
+                error = e.message();
+            }
+        }
+        done(stored, error);
+    });
+}
+
+bool TDownloadTask::captured(bool stored, const QString &error)
+{
+    if (!error.isEmpty())
+        throw AppError(error);
+    if (!m_run.Working)
+        return false; // stopped meanwhile: the page is kept, the run is over
+    if (stored) {
+        m_run.storedInRun = true;
+        m_run.captureAttempts = 0;
+        SetLastLog(QString::asprintf("Save page %d / %d ...", m_book.curpage, m_run.TotalPages));
+    } else if (++m_run.captureAttempts < MaxCaptureAttempts) {
+        m_run.TickCount = 0; // the same page again on the next tick, without turning
+    } else {
+        m_run.captureAttempts = 0;
+        giveUpPage(); // the next tick (TickCount 2) turns the page
+    }
+    endTest();
+    return true;
+}
+
+void TDownloadTask::giveUpPage()
+{
+    const bool known = m_run.storedInRun;
+    AddLog(known ? QString::asprintf("Page %d could not be captured", m_book.curpage + 1)
+                 : QStringLiteral("The page on display could not be captured"));
+    // A line of its own for the progress that follows, so the one above stays.
+    AddLog(QString::asprintf("Save page %d / %d ...", m_book.curpage, m_run.TotalPages));
+    if (known && m_book.curpage + 1 >= m_run.TotalPages)
+        m_run.TaskState = TaskBuild; // it was the last page
+}
+
+void TDownloadTask::turnPage()
+{
+    // A viewer that no longer moves (the end of the book without a count, a button that does
+    // nothing) would keep the run going for ever.
+    const bool moved = m_run.movedSinceTurn || (m_run.storedInRun && m_book.curpage > m_run.pageAtTurn);
+    m_run.stuckTurns = moved ? 0 : m_run.stuckTurns + 1;
+    if (m_run.stuckTurns >= MaxStuckTurns) {
+        AddLog(QStringLiteral("The viewer does not move on to another page"));
+        m_run.TaskState = TaskBuild;
+        m_run.TickCount = 0;
+        return;
+    }
+    m_run.pageAtTurn = m_book.curpage;
+    m_run.movedSinceTurn = false;
+    m_run.TickCount = 0;
+    m_run.TaskState = TaskPageWait;
+    m_tickPending = true;
+    const quint64 generation = m_generation;
+    m_scripts.ExecScript(NextPageScript(), ShortScriptTimeoutMs, [this, generation](const ScriptOutcome &) {
+        endTick(generation, [this] {
+            if (!m_run.Working)
+                return false;
+            SetLastLog(QString::asprintf("Loading page %d / %d ...", m_book.curpage + 1, m_run.TotalPages));
+            return true;
+        });
+    });
 }
 
 void TDownloadTask::pageWaitTick()
 {
-    RunState &run = Run();
-    if (run.TickCount > run.PageWaitTicks) {
-        run.TaskState = TaskCapture;
-        run.TickCount = 0;
+    if (m_run.TickCount > m_run.PageWaitTicks) {
+        m_run.TaskState = TaskCapture;
+        m_run.TickCount = 0;
     }
 }
 
 void TDownloadTask::buildTick()
 {
     AddLog(QStringLiteral("Build pdf file, wait...."));
-    m_book.BuildBook(QString());
-    m_host.EndRun();
-    m_host.OpenOutputFolder();
+    m_tickPending = true;
+    const quint64 generation = m_generation;
+    m_builds.BuildForRun(m_run.TotalPages, [this, generation](const BookBuildOutcome &outcome) {
+        endTick(generation, [&] { return closingBuildEnded(outcome); });
+    });
+}
+
+bool TDownloadTask::closingBuildEnded(const BookBuildOutcome &outcome)
+{
+    switch (outcome.kind) {
+    case BookBuildOutcome::Failed:
+        throw AppError(outcome.error); // Working stays on with Stop shown
+    case BookBuildOutcome::Cancelled:
+        return false;
+    case BookBuildOutcome::NoPages:
+        setWorking(false);
+        return false;
+    case BookBuildOutcome::Written:
+        setWorking(false);
+        emit OpenOutputFolder();
+        return false;
+    }
+    return false;
+}
+
+// ---- Rebuild --------------------------------------------------------------------------------
+
+void TDownloadTask::rebuildbtnClick()
+{
+    AddLog(QStringLiteral("Build pdf file, wait...."));
+    m_builds.Rebuild(m_run.TotalPages, [this](const BookBuildOutcome &outcome) {
+        if (m_closing)
+            return;
+        if (outcome.kind == BookBuildOutcome::Failed)
+            ReportError(outcome.error);
+        else if (outcome.kind == BookBuildOutcome::Written)
+            emit OpenOutputFolder();
+    });
+}
+
+// ---- The viewer -------------------------------------------------------------------------
+
+void TDownloadTask::chmAddressChange(int browserId, bool isMainFrame, const QString &url)
+{
+    if (!m_browser.IsOwnMainFrame(browserId, isMainFrame) || !m_run.Working)
+        return;
+    m_run.TickCount = m_run.PageWaitTicks - 2; // the viewer moved on: shorten the wait
+    m_run.movedSinceTurn = true;
+    checkBook(url);
+}
+
+void TDownloadTask::checkBook(const QString &url)
+{
+    if (!m_run.Working)
+        return;
+    QString id;
+    if (IsBookViewerUrl(url)) {
+        try {
+            id = TvBookobj::BookIdFromUrl(url);
+        } catch (const AppError &) {
+        }
+    }
+    if (!id.isEmpty() && id == m_run.bookId)
+        return;
+    // A run belongs to one book: what the viewer shows now is not stored in its folder.
+    m_discardCapture = true;
+    setWorking(false);
+    m_leftBookLine = id.isEmpty() ? QStringLiteral("The viewer left the book: download stopped")
+                                  : QStringLiteral("The viewer shows another book (%1): download stopped").arg(id);
+    AddLog(m_leftBookLine);
+}
+
+void TDownloadTask::chmLoadEnd(int browserId, bool isMainFrame, const QString &url)
+{
+    // Pop-up windows have browsers of their own; only the window's browser counts.
+    if (!m_browser.IsOwnMainFrame(browserId, isMainFrame))
+        return;
+    switch (Loadendhandle(url)) {
+    case LoadEndResult::Unchanged:
+        break;
+    case LoadEndResult::BookPage:
+        emit BookPageLoaded();
+        break;
+    case LoadEndResult::OtherPage:
+        emit OtherPageLoaded();
+        break;
+    }
+}
+
+LoadEndResult TDownloadTask::Loadendhandle(const QString &url)
+{
+    // Scripts queued in the document that was replaced print nothing more.
+    m_scripts.DocumentReplaced();
+    if (m_run.Working) {
+        if (m_run.TaskState == TaskPageWait) {
+            // A viewer that loads a new document per page has moved on, as with an address change.
+            m_run.TickCount = m_run.PageWaitTicks - 2;
+            m_run.movedSinceTurn = true;
+        } else {
+            m_run.TickCount = 0;
+        }
+        checkBook(url);
+        return LoadEndResult::Unchanged;
+    }
+    m_run.TickCount = 0;
+    const QString leftBook = std::exchange(m_leftBookLine, QString());
+    if (IsBookViewerUrl(url)) {
+        ClearLog(QString());
+        // The page that ended the last run is often the next book: say why it ended still.
+        if (!leftBook.isEmpty())
+            AddLog(leftBook);
+        AddLog(QStringLiteral("Ready to download"));
+        return LoadEndResult::BookPage;
+    }
+    return LoadEndResult::OtherPage;
+}
+
+void TDownloadTask::WMBookPage()
+{
+    if (m_closing || m_run.Working)
+        return; // a run that started meanwhile has identified its book itself
+    m_book.getID(m_browser.MainFrameUrl()); // the address now, not the one that finished loading
+    AddLog(m_book.id);
+    Getpagemeter();
+    emit RebuildAvailable(HasStoredPages(m_book));
+}
+
+void TDownloadTask::Getpagemeter()
+{
+    m_scripts.ExecScript(TotalPageScript(), ShortScriptTimeoutMs);
 }

@@ -1,48 +1,114 @@
 #pragma once
 
+#include "bookbuilds.h"
+#include "bookpage.h"
+#include "downloadrun.h"
+#include "scriptrunner.h"
+
+#include <QObject>
 #include <QString>
+#include <functional>
 
 class IBrowser;
-class TvBookobj;
+class QTimer;
+class TePubobj;
 
-// States of a download run, advanced by one tick a second.
-enum TaskStates : int {
-    TaskCapture = 10,   // tick 1: capture the page on display; tick 2: turn the page
-    TaskPageWait = 20,  // wait for the viewer to show the next page
-    TaskBuild = 90,     // build the PDF and end the run
-};
-
-// What the run needs of the window.
-class DownloadTaskHost
+// A download run and everything around it: the state machine a one-second tick advances, the
+// start and end of a run, book page detection, Rebuild and the run's closing build. The
+// window forwards its buttons, its timer and its book-page message here and shows what the
+// signals tell it.
+//
+// Nothing here waits inside a tick: a capture, a page turn or a build is started by a tick,
+// and the tick ends when it has ended (its callback re-arms the timer). So ticks never nest
+// and the window answers throughout; a Download pressed while the last run's capture or
+// closing build is still under way starts the new run once it has ended.
+class TDownloadTask : public QObject
 {
+    Q_OBJECT
 public:
-    virtual ~DownloadTaskHost() = default;
-    virtual void ShowTickCount(int tickCount) = 0;
-    virtual void EndRun() = 0;            // setWorking(false)
-    virtual void OpenOutputFolder() = 0;
-};
+    TDownloadTask(IBrowser &browser, TePubobj &book, const QString &pageScript, QTimer &timer, QObject *parent = nullptr);
+    ~TDownloadTask() override;
 
-// The state machine of a download run. Taskhandle is one tick; the window's timer calls it.
-class TDownloadTask
-{
-public:
-    TDownloadTask(IBrowser &browser, TvBookobj &book, const QString &pageScript, DownloadTaskHost &host);
+    TDownloadRun &run() { return m_run; }
+    const TDownloadRun &run() const { return m_run; }
+    TScriptRunner &scripts() { return m_scripts; }
 
-    // A run starts: nothing is stored in it yet.
-    void Begin();
+    // The window's commands.
+    void downloadbtnClick();
+    void stopbtnClick();
+    void rebuildbtnClick();
+    void setWorking(bool Value);
+    void Timer1Timer();
     void Taskhandle();
+    // A book viewer page has loaded: identify the book, ask for its page count, offer
+    // Rebuild when its pages are stored.
+    void WMBookPage();
+    // The window is closing: no tick, capture or build goes on; a build stops at its next
+    // page, keeping the earlier PDF.
+    void Close();
 
-    // Whether this run has stored a page: the end of the book is only recognised then.
-    bool storedInRun() const { return m_storedInRun; }
+    // Asks the viewer for the book's page count (arrives as a console message).
+    void Getpagemeter();
+    // Captures the page on display and stores a usable report (more than 10 characters) as
+    // the book's page file. done follows with whether a page was stored, or the error that
+    // storing it raised.
+    void savepage(std::function<void(bool stored, const QString &error)> done);
+
+    // Events of the browser's main frame (connected in the constructor).
+    void chmAddressChange(int browserId, bool isMainFrame, const QString &url);
+    void chmLoadEnd(int browserId, bool isMainFrame, const QString &url);
+    LoadEndResult Loadendhandle(const QString &url);
+
+    // A capture, a page turn or the closing build of a run is under way.
+    bool Busy() const;
+
+    // Ticks to wait for the viewer after a page turn, set at every run start.
+    int RunPageWaitTicks = 30;
+    // The longest wait for a page script's report. The report of an A4 colour scan at 300
+    // dpi (40 million characters) takes a few seconds; a page script that fails is known at
+    // once from the probe behind it, so this only matters when the page hangs.
+    int CaptureTimeoutMs = 60000;
+    // Captures of the page on display before it is given up and the run goes on.
+    static constexpr int MaxCaptureAttempts = 3;
+    // Page turns in a row after which the viewer did not move before the run ends.
+    static constexpr int MaxStuckTurns = 3;
+
+signals:
+    void WorkingChanged(bool working);   // a run started or ended: Stop or Download
+    void TickCountChanged(int tickCount);
+    void BookPageLoaded();               // offer Download, then identify the book
+    void OtherPageLoaded();              // no Download, no Rebuild
+    void RebuildAvailable(bool available);
+    void OpenOutputFolder();
 
 private:
     void captureTick();
     void pageWaitTick();
     void buildTick();
+    void startCapture();
+    bool captured(bool stored, const QString &error);
+    void giveUpPage();
+    void turnPage();
+    bool closingBuildEnded(const BookBuildOutcome &outcome);
+    void endTest();
+    // An asynchronous part of a tick has ended: rest() decides whether the run ticks on.
+    void endTick(quint64 generation, const std::function<bool()> &rest);
+    void rearm();
+    void startRequestedRun();
+    void checkBook(const QString &url);
 
     IBrowser &m_browser;
-    TvBookobj &m_book;
+    TePubobj &m_book;
     const QString &m_pageScript;
-    DownloadTaskHost &m_host;
-    bool m_storedInRun = false;
+    QTimer &m_timer;
+    TDownloadRun m_run;
+    TScriptRunner m_scripts;
+    TBookBuilds m_builds;
+
+    quint64 m_generation = 0;      // one per run start
+    bool m_tickPending = false;    // a tick's capture or page turn has not ended yet
+    bool m_discardCapture = false; // the run left its book: a late report is not stored
+    bool m_startRequested = false; // Download was pressed while the last run was busy
+    bool m_closing = false;
+    QString m_leftBookLine;        // why the last run stopped, kept over the next book's log
 };

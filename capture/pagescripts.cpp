@@ -9,3 +9,8 @@ QString NextPageScript()
 {
     return QStringLiteral("item = document.querySelector('button[aria-label=\"Next Page\"]');item.click();");
 }
+
+QString ScriptDoneProbe(quint64 sequence)
+{
+    return QStringLiteral("console.debug(\"###scriptdone=%1\");").arg(sequence);
+}

@@ -9,3 +9,7 @@
 QString TotalPageScript();
 // Clicks the viewer's "Next Page" button. Prints no end marker.
 QString NextPageScript();
+// Prints "###scriptdone=<sequence>". Queued right behind another script, its message comes
+// after everything that script printed: the page runs scripts and prints console messages
+// in order.
+QString ScriptDoneProbe(quint64 sequence);

@@ -1,46 +1,160 @@
 #include "scriptrunner.h"
 
-#include "delayms.h"
+#include "MyUtils.h"
+#include "activitylog.h"
+#include "apperror.h"
+#include "consoletags.h"
+#include "downloadrun.h"
 #include "ibrowser.h"
 #include "pagescripts.h"
-#include "runstate.h"
-#include "vbooks.h"
+#include "pdfassembly.h"
 
-namespace {
-// A script that prints no end marker costs this many slices of SliceMs: 1.6 seconds.
-constexpr int MaxSlices = 16;
-constexpr std::uint32_t SliceMs = 100;
-// A report this short cannot hold a page.
-constexpr qsizetype MinReportLength = 11;
-} // namespace
+#include <QTimer>
+#include <algorithm>
 
-bool ExecScript(IBrowser &browser, const QString &code)
+TScriptRunner::TScriptRunner(IBrowser &browser, TDownloadRun &run, QObject *parent)
+    : QObject(parent), m_browser(browser), m_run(run)
 {
-    RunState &run = Run();
-    run.ScriptEnded = false;
-    if (!browser.HasBrowser())
-        return false;
-    browser.ExecuteJavaScript(code);
-    int slices = 0;
-    while (!run.ScriptEnded && slices < MaxSlices && browser.HasBrowser()) {
-        DelayMs(SliceMs); // console messages are handled during the wait
-        ++slices;
+}
+
+TScriptRunner::~TScriptRunner()
+{
+    Abandon();
+}
+
+void TScriptRunner::ExecScript(const QString &code, int timeoutMs, Done done)
+{
+    if (!m_browser.HasBrowser()) {
+        if (done)
+            QTimer::singleShot(0, this, [done] { done(ScriptOutcome()); });
+        return;
     }
-    return run.ScriptEnded;
+    Pending script;
+    script.sequence = ++m_sequence;
+    script.done = std::move(done);
+    script.finished = !script.done;
+    if (script.done) {
+        script.deadline = new QTimer(this);
+        script.deadline->setSingleShot(true);
+        const quint64 sequence = script.sequence;
+        connect(script.deadline, &QTimer::timeout, this, [this, sequence] {
+            // Given up: its output, if it still comes, is dropped.
+            const auto it = std::find_if(m_pending.begin(), m_pending.end(),
+                                         [sequence](const Pending &p) { return p.sequence == sequence; });
+            if (it != m_pending.end())
+                finish(*it);
+        });
+        script.deadline->start(timeoutMs);
+    }
+    m_pending.push_back(std::move(script));
+    m_browser.ExecuteJavaScript(code);
+    m_browser.ExecuteJavaScript(ScriptDoneProbe(m_sequence));
 }
 
-void Getpagemeter(IBrowser &browser)
+TScriptRunner::Pending *TScriptRunner::current()
 {
-    ExecScript(browser, TotalPageScript());
+    // Output belongs to the oldest script whose probe has not come yet: the page prints in
+    // the order the scripts run.
+    return m_pending.empty() ? nullptr : &m_pending.front();
 }
 
-bool savepage(IBrowser &browser, TvBookobj &book, const QString &pageScript)
+void TScriptRunner::finish(Pending &script)
 {
-    RunState &run = Run();
-    run.LastPageReport.clear();
-    ExecScript(browser, pageScript);
-    if (run.LastPageReport.size() < MinReportLength)
-        return false; // no report in time, or an unusable one
-    book.SvePDFPage(run.LastPageReport);
-    return true;
+    if (script.deadline) {
+        script.deadline->deleteLater();
+        script.deadline = nullptr;
+    }
+    if (script.finished)
+        return;
+    script.finished = true;
+    // Taken out first: done may queue scripts or drop the ones pending.
+    Done done = std::move(script.done);
+    script.done = nullptr;
+    const ScriptOutcome outcome = std::move(script.outcome);
+    done(outcome);
+}
+
+void TScriptRunner::HandleConsoleText(const QString &text)
+{
+    switch (ClassifyConsoleText(text)) {
+    case ConsoleTag::End:
+        if (Pending *script = current(); script && !script->finished) {
+            script->outcome.ended = true;
+            finish(*script);
+        }
+        return;
+    case ConsoleTag::Page:
+        if (Pending *script = current(); script && !script->finished) {
+            script->outcome.report = TextAfterEquals(text);
+            m_run.LastPageReport = script->outcome.report;
+        }
+        return;
+    case ConsoleTag::Title:
+        AddLog(TextAfterEquals(text));
+        return;
+    case ConsoleTag::TotalPage:
+        totalPage(text);
+        return;
+    case ConsoleTag::ScriptDone:
+        scriptDone(TextAfterEquals(text).toULongLong());
+        return;
+    case ConsoleTag::Ignored:
+    case ConsoleTag::None:
+        return;
+    }
+}
+
+void TScriptRunner::scriptDone(quint64 sequence)
+{
+    // Every script up to this one has printed all it will print.
+    while (!m_pending.empty() && m_pending.front().sequence <= sequence) {
+        Pending script = std::move(m_pending.front());
+        m_pending.pop_front();
+        finish(script);
+    }
+}
+
+void TScriptRunner::totalPage(const QString &text)
+{
+    int total = 0;
+    try {
+        total = IntAfterEquals(text);
+    } catch (const AppError &) {
+        return; // "undefined" from a viewer without a count: keep the count we have
+    }
+    if (total > MaxBookPages) {
+        AddLog(QString::asprintf("Total pages %d is more than a book has: not taken", total));
+        return;
+    }
+    m_run.TotalPages = total;
+    AddLog(QString::asprintf("Total pages %d", total));
+}
+
+void TScriptRunner::DocumentReplaced()
+{
+    std::deque<Pending> gone;
+    gone.swap(m_pending);
+    for (Pending &script : gone)
+        finish(script);
+}
+
+void TScriptRunner::Abandon()
+{
+    for (Pending &script : m_pending) {
+        script.done = nullptr;
+        script.finished = true;
+        if (script.deadline)
+            script.deadline->deleteLater();
+        script.deadline = nullptr;
+    }
+    m_pending.clear();
+}
+
+bool TScriptRunner::Busy() const
+{
+    for (const Pending &script : m_pending) {
+        if (!script.finished)
+            return true;
+    }
+    return false;
 }

@@ -1,18 +1,76 @@
 #pragma once
 
+#include <QObject>
 #include <QString>
+#include <deque>
+#include <functional>
 
 class IBrowser;
-class TvBookobj;
+class QTimer;
+struct TDownloadRun;
 
-// Runs code in the viewer's main frame and waits, keeping the window responsive, until the
-// script's end marker arrives or 16 slices of 100 ms have passed. Returns whether the marker
-// came. Without a browser it returns false at once.
-bool ExecScript(IBrowser &browser, const QString &code);
+// How a script run by TScriptRunner ended.
+struct ScriptOutcome
+{
+    bool ended = false;   // the page script's end marker arrived
+    QString report;       // the page report it printed, empty when none came
+};
 
-// Asks the viewer for the book's page count (arrives as a console message).
-void Getpagemeter(IBrowser &browser);
+// Runs scripts in the viewer's main frame and follows their console output. Nothing waits
+// here: a script's outcome is handed to its callback later, from the event loop, so the
+// window answers all the time and nothing runs nested inside a wait.
+//
+// Every script is followed by a probe (pagescripts.h) whose message comes after all the
+// script printed. So a script is known to be over when its end marker or its probe arrives,
+// however long the page takes to produce a report of tens of megabytes, and console output
+// is always told apart by the script it belongs to: a report that arrives after its script
+// was given up is dropped, never taken for another script's.
+class TScriptRunner : public QObject
+{
+    Q_OBJECT
+public:
+    using Done = std::function<void(const ScriptOutcome &)>;
 
-// Captures the page on display with pageScript and stores a usable report (more than 10
-// characters) as the book's page file. True when a page was stored.
-bool savepage(IBrowser &browser, TvBookobj &book, const QString &pageScript);
+    TScriptRunner(IBrowser &browser, TDownloadRun &run, QObject *parent = nullptr);
+    ~TScriptRunner() override;
+
+    // Queues code in the main frame. done (if given) is called once, later: when the end
+    // marker has arrived, when the probe shows the script over without it, or when timeoutMs
+    // has passed. Without a browser done follows with an empty outcome.
+    void ExecScript(const QString &code, int timeoutMs, Done done = {});
+
+    // One console message of the main browser. Page reports and end markers go to the
+    // script they belong to; "###title" lines go to the log; a page count sets TotalPages
+    // and logs "Total pages %d" (a count that is no number, or more than a book can have,
+    // is not taken).
+    void HandleConsoleText(const QString &text);
+
+    // The main frame holds a new document: scripts queued in the old one print nothing more.
+    // Their callbacks follow at once with what they have.
+    void DocumentReplaced();
+    // Drops every script's callback without calling it (the window is closing).
+    void Abandon();
+
+    // Scripts waiting for an outcome with a callback.
+    bool Busy() const;
+
+private:
+    struct Pending
+    {
+        quint64 sequence = 0;
+        Done done;
+        ScriptOutcome outcome;
+        bool finished = false;   // done was called (or there is none)
+        QTimer *deadline = nullptr;
+    };
+
+    Pending *current();
+    void finish(Pending &script);
+    void scriptDone(quint64 sequence);
+    void totalPage(const QString &text);
+
+    IBrowser &m_browser;
+    TDownloadRun &m_run;
+    std::deque<Pending> m_pending;   // in the order the scripts were queued
+    quint64 m_sequence = 0;
+};

@@ -19,7 +19,7 @@ QString urlText(const QUrl &url)
 }
 } // namespace
 
-TChromium::TChromium(QWebEngineProfile *profile, QObject *parent) : QObject(parent), m_profile(profile)
+TChromium::TChromium(QWebEngineProfile *profile, QObject *parent) : IBrowser(parent), m_profile(profile)
 {
 }
 

@@ -19,7 +19,7 @@ class TPopupWindow;
 //
 // Signals arrive on the GUI thread. AfterCreated and BeforeClose are queued, so a handler
 // never runs inside the call that caused it.
-class TChromium : public QObject, public IBrowser
+class TChromium : public IBrowser
 {
     Q_OBJECT
 public:
@@ -34,8 +34,7 @@ public:
     QString MainFrameUrl() const override;
     void ExecuteJavaScript(const QString &code) override;
 
-    // Identifier of the main browser, 0 when there is none.
-    int BrowserId() const;
+    int BrowserId() const override;
 
     // Loads url, exactly as given, into the main frame; nothing without a browser.
     void LoadURL(const QString &url);
@@ -57,9 +56,6 @@ public:
 signals:
     void AfterCreated(int browserId);
     void BeforeClose(int browserId);
-    void LoadEnd(int browserId, bool isMainFrame, const QString &url);
-    void AddressChange(int browserId, bool isMainFrame, const QString &url);
-    void ConsoleMessage(const QString &message);
     // A page asks for a new window. A handler sets *cancel to keep it from opening.
     void BeforePopup(int browserId, const QString &targetUrl, bool *cancel);
 

@@ -1,44 +1,139 @@
-// The console-tag parser and the script waits, against a scripted stand-in browser.
+// The download run driven tick by tick against a scripted stand-in for the viewer: console
+// tags, the script runner's waits, and the run's state machine in the awkward cases.
 #include "activitylog.h"
-#include "logrecorder.h"
+#include "bookpage.h"
 #include "consoletags.h"
+#include "downloadtask.h"
+#include "errorreport.h"
 #include "folders.h"
 #include "ibrowser.h"
+#include "logrecorder.h"
 #include "pagefile.h"
-#include "runstate.h"
-#include "scriptrunner.h"
+#include "pagescripts.h"
+#include "pdfcheck.h"
 #include "testenv.h"
 #include "vbooks.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QDir>
+#include <QImage>
+#include <QSignalSpy>
 #include <QTimer>
 #include <QtTest>
+#include <deque>
 
 namespace {
 
-// A browser that answers each script with console messages given by the test, delivered
-// after a delay the way the real engine delivers them: later, through the event loop.
-class ScriptedBrowser : public IBrowser
+const QString PageScriptText = QStringLiteral("/* page script */");
+
+// A viewer page as the capture code sees it through the browser: it runs queued scripts one
+// after the other, later, and prints their console messages in order, as the engine does.
+class ScriptedViewer : public IBrowser
 {
 public:
+    QString host = QStringLiteral("http://lib.test");
+    QString bookId = QStringLiteral("book.a");
+    int seq = 1;
+    int total = 3;                        // printed as the page count
+    QString countText;                    // printed instead of total when set
+    int reportDelayMs = 5;                // how long the page takes to print its report
+    int firstReportDelayMs = -1;          // the first capture's delay, when different
+    std::function<bool(int attempt)> captureWorks = [](int) { return true; };
+    std::function<void()> duringCapture;  // runs while the page produces a report
+    int leaveOnTurnFrom = 0;              // Next Page on this page opens another book
     bool exists = true;
-    QStringList answer;
-    int answerDelayMs = 50;
-    QStringList scriptsRun;
+
+    int captures = 0;                     // page scripts run
+    QStringList scripts;
 
     bool HasBrowser() const override { return exists; }
-    QString MainFrameUrl() const override { return exists ? QStringLiteral("http://h/cgi/pt?id=x") : QString(); }
+    int BrowserId() const override { return exists ? 7 : 0; }
+    QString MainFrameUrl() const override { return exists ? address() : QString(); }
+    QString address() const { return host + QStringLiteral("/cgi/pt?id=%1&seq=%2").arg(bookId).arg(seq); }
+
     void ExecuteJavaScript(const QString &code) override
     {
-        scriptsRun << code;
-        const QStringList messages = answer;
-        QTimer::singleShot(answerDelayMs, [messages] {
+        scripts << code;
+        m_queue.push_back(code);
+        if (m_queue.size() == 1)
+            QTimer::singleShot(0, this, [this] { runNext(); });
+    }
+
+    static QByteArray pagePng(const QString &book, int page)
+    {
+        // Big enough to count as a page image (200 bytes and more), different per page.
+        QImage image(60 + page, 40, QImage::Format_RGB32);
+        const uint seed = qHash(book) + uint(page) * 2654435761u;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                image.setPixel(x, y, qRgb((seed >> (x % 24)) & 0xFF, (x * y + page) & 0xFF, (y * 9 + seed) & 0xFF));
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        image.save(&buffer, "PNG");
+        return bytes;
+    }
+
+private:
+    void runNext()
+    {
+        if (m_queue.empty())
+            return;
+        const QString code = m_queue.front();
+        int delay = 0;
+        QStringList messages;
+        std::function<void()> after;
+        if (code == PageScriptText) {
+            const int attempt = ++captures;
+            delay = attempt == 1 && firstReportDelayMs >= 0 ? firstReportDelayMs : reportDelayMs;
+            if (captureWorks(attempt)) {
+                const QString report = QStringLiteral("{\"total\":%1,\"currpage\":\"%2\",\"img\":\"data:image/png;base64,%3\"}")
+                                           .arg(total).arg(seq).arg(QString::fromLatin1(pagePng(bookId, seq).toBase64()));
+                messages << QStringLiteral("###page=") + report << QStringLiteral("[object Object]") << QStringLiteral("###end");
+            }
+            if (duringCapture)
+                QTimer::singleShot(delay / 2, this, duringCapture);
+        } else if (code == TotalPageScript()) {
+            messages << QStringLiteral("###totalpage=") + (countText.isNull() ? QString::number(total) : countText);
+        } else if (code == NextPageScript()) {
+            after = [this] { turn(); };
+        } else if (code.startsWith(QLatin1String("console.debug(\"###scriptdone="))) {
+            messages << code.section(QLatin1Char('"'), 1, 1);
+        }
+        QTimer::singleShot(delay, this, [this, messages, after] {
             for (const QString &m : messages)
-                HandleConsoleText(m);
+                emit ConsoleMessage(m);
+            if (after)
+                after();
+            m_queue.pop_front();
+            runNext();
         });
     }
+
+    void turn()
+    {
+        if (leaveOnTurnFrom && seq == leaveOnTurnFrom) {
+            bookId = QStringLiteral("book.other");
+            seq = 1;
+            emit AddressChange(7, true, address());
+            emit LoadEnd(7, true, address());
+            return;
+        }
+        if (seq >= total)
+            return; // the button does nothing on the last page
+        ++seq;
+        emit AddressChange(7, true, address()); // the viewer's address follows the page
+    }
+
+    std::deque<QString> m_queue;
 };
+
+QByteArray readAll(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
 
 } // namespace
 
@@ -51,124 +146,398 @@ private slots:
     void cleanup();
     void consoleTags_data();
     void consoleTags();
-    void execScriptWaitsForEndMarker();
-    void execScriptWithoutMarkerTakesFullWait();
-    void execScriptWithoutBrowser();
-    void savepageReportLengthRule_data();
-    void savepageReportLengthRule();
+    void totalPages_data();
+    void totalPages();
+    void reportOfAGivenUpScriptIsDropped();
+    void scriptWithoutBrowser();
+    void addressChangeShortensWaitDuringRun();
+    void runs_data();
+    void runs();
+    void stopAndDownloadInsideATick();
+    void closingStepWaitsForRunningBuild();
+    void closeDuringBuild();
 
 private:
+    void newTask();
+    void startRun();
+    bool waitForEnd(int timeoutMs = 30000);
+    QStringList storedPages(const QString &book) const;
+
     LogRecorder log;
+    QStringList errors;
+    std::unique_ptr<ScriptedViewer> viewer;
+    std::unique_ptr<TePubobj> book;
+    std::unique_ptr<QTimer> timer;
+    std::unique_ptr<TDownloadTask> task;
+    QStringList openedFolders;
+    int runNumber = 0;
 };
 
 void TestCaptureScripts::initTestCase()
 {
     SetupFolders();
     SetActivityLogSink(&log);
+    SetErrorReporter([this](const QString &message) { errors << message; });
 }
 
 void TestCaptureScripts::init()
 {
-    Run() = RunState();
-    Run().LastPageReport = QStringLiteral("old");
-    Run().TotalPages = 7;
     log.lines.clear();
+    errors.clear();
+    openedFolders.clear();
+    viewer = std::make_unique<ScriptedViewer>();
+    // Every test function captures books of its own.
+    ++runNumber;
+    viewer->host = QStringLiteral("http://lib%1.test").arg(runNumber);
+    viewer->bookId = QStringLiteral("book%1.a").arg(runNumber);
 }
 
 void TestCaptureScripts::cleanup()
 {
-    Run() = RunState();
+    task.reset();
+    timer.reset();
+    book.reset();
+    viewer.reset();
+}
+
+void TestCaptureScripts::newTask()
+{
+    book = std::make_unique<TePubobj>();
+    timer = std::make_unique<QTimer>();
+    timer->setInterval(1); // ticks are counted, not timed
+    task = std::make_unique<TDownloadTask>(*viewer, *book, PageScriptText, *timer);
+    task->RunPageWaitTicks = 30;
+    connect(timer.get(), &QTimer::timeout, task.get(), [this] { task->Timer1Timer(); });
+    connect(task.get(), &TDownloadTask::OpenOutputFolder, this, [this] { openedFolders << AppFolders().dataFolder; });
+}
+
+void TestCaptureScripts::startRun()
+{
+    // The book page was detected first: the window asked for the count.
+    task->scripts().ExecScript(TotalPageScript(), 5000);
+    QTest::qWait(50);
+    task->downloadbtnClick();
+}
+
+bool TestCaptureScripts::waitForEnd(int timeoutMs)
+{
+    return QTest::qWaitFor([this] { return !task->run().Working && !task->Busy(); }, timeoutMs);
+}
+
+QStringList TestCaptureScripts::storedPages(const QString &bookId) const
+{
+    return QDir(PageFolderPath(bookId)).entryList({QStringLiteral("*.jpg")}, QDir::Files, QDir::Name);
 }
 
 void TestCaptureScripts::consoleTags_data()
 {
     QTest::addColumn<QString>("text");
-    QTest::addColumn<bool>("ended");
-    QTest::addColumn<QString>("report");
-    QTest::addColumn<int>("total");
-    QTest::addColumn<QStringList>("logged");
-    const QStringList none;
-    QTest::newRow("end marker") << "###end" << true << "old" << 7 << none;
-    QTest::newRow("end marker with a blank") << "###end " << false << "old" << 7 << none;
-    QTest::newRow("end marker in capitals") << "###END" << false << "old" << 7 << none;
-    QTest::newRow("page report") << "###page={\"currpage\":\"3\"}" << false << "{\"currpage\":\"3\"}" << 7 << none;
-    QTest::newRow("page without equals") << "###page" << false << "" << 7 << none;
-    QTest::newRow("pagetitle counts as page") << "x ###pagetitle=abc=d" << false << "abc=d" << 7 << none;
-    QTest::newRow("page and totalpage: page wins") << "###totalpage=5 ###page=x" << false << "5 ###page=x" << 7 << none;
-    QTest::newRow("title") << "###title=Book A=B" << false << "old" << 7 << QStringList{"Book A=B"};
-    QTest::newRow("ignored tag") << "###Totaldiv=3" << false << "old" << 7 << none;
-    QTest::newRow("ignored tag hides totalpage") << "###more=###totalpage=5" << false << "old" << 7 << none;
-    QTest::newRow("total pages") << "###totalpage=250" << false << "old" << 250 << QStringList{"Total pages 250"};
-    QTest::newRow("total pages empty") << "###totalpage=" << false << "old" << 0 << QStringList{"Total pages 0"};
-    QTest::newRow("total pages 1=2") << "###totalpage=1=2" << false << "old" << 0 << QStringList{"Total pages 0"};
-    QTest::newRow("total pages undefined") << "###totalpage=undefined" << false << "old" << 7 << none;
-    QTest::newRow("untagged") << "[object Object]" << false << "old" << 7 << none;
+    QTest::addColumn<int>("tag");
+    QTest::newRow("end marker") << "###end" << int(ConsoleTag::End);
+    QTest::newRow("end marker with a blank") << "###end " << int(ConsoleTag::None);
+    QTest::newRow("end marker in capitals") << "###END" << int(ConsoleTag::None);
+    QTest::newRow("page report") << "###page={\"currpage\":\"3\"}" << int(ConsoleTag::Page);
+    QTest::newRow("pagetitle counts as page") << "x ###pagetitle=abc=d" << int(ConsoleTag::Page);
+    QTest::newRow("page and totalpage: page wins") << "###totalpage=5 ###page=x" << int(ConsoleTag::Page);
+    QTest::newRow("title") << "###title=Book A=B" << int(ConsoleTag::Title);
+    QTest::newRow("ignored tag") << "###Totaldiv=3" << int(ConsoleTag::Ignored);
+    QTest::newRow("ignored tag hides totalpage") << "###more=###totalpage=5" << int(ConsoleTag::Ignored);
+    QTest::newRow("total pages") << "###totalpage=250" << int(ConsoleTag::TotalPage);
+    QTest::newRow("probe") << "###scriptdone=12" << int(ConsoleTag::ScriptDone);
+    QTest::newRow("probe text inside another message") << "x ###scriptdone=12" << int(ConsoleTag::None);
+    QTest::newRow("untagged") << "[object Object]" << int(ConsoleTag::None);
 }
 
 void TestCaptureScripts::consoleTags()
 {
     QFETCH(QString, text);
-    QFETCH(bool, ended);
-    QFETCH(QString, report);
+    QFETCH(int, tag);
+    QCOMPARE(int(ClassifyConsoleText(text)), tag);
+}
+
+void TestCaptureScripts::totalPages_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("total");
+    QTest::addColumn<QStringList>("logged");
+    QTest::newRow("count") << "###totalpage=250" << 250 << QStringList{"Total pages 250"};
+    QTest::newRow("empty") << "###totalpage=" << 0 << QStringList{"Total pages 0"};
+    QTest::newRow("two values") << "###totalpage=1=2" << 0 << QStringList{"Total pages 0"};
+    QTest::newRow("undefined") << "###totalpage=undefined" << 7 << QStringList();
+    QTest::newRow("more than a book has") << "###totalpage=2000000000" << 7
+                                          << QStringList{"Total pages 2000000000 is more than a book has: not taken"};
+    QTest::newRow("title line") << "###title=Book A=B" << 7 << QStringList{"Book A=B"};
+}
+
+void TestCaptureScripts::totalPages()
+{
+    QFETCH(QString, text);
     QFETCH(int, total);
     QFETCH(QStringList, logged);
-    HandleConsoleText(text);
-    QCOMPARE(Run().ScriptEnded, ended);
-    QCOMPARE(Run().LastPageReport, report);
-    QCOMPARE(Run().TotalPages, total);
+    newTask();
+    task->run().TotalPages = 7;
+    task->scripts().HandleConsoleText(text);
+    QCOMPARE(task->run().TotalPages, total);
     QCOMPARE(log.lines, logged);
 }
 
-void TestCaptureScripts::execScriptWaitsForEndMarker()
+void TestCaptureScripts::reportOfAGivenUpScriptIsDropped()
 {
-    ScriptedBrowser browser;
-    browser.answer = {QStringLiteral("###page={}"), QStringLiteral("###end")};
-    QVERIFY(ExecScript(browser, QStringLiteral("script")));
-    QCOMPARE(browser.scriptsRun, QStringList{"script"});
-    QCOMPARE(Run().LastPageReport, QStringLiteral("{}")); // the report came before the marker
+    newTask();
+    viewer->reportDelayMs = 300;
+    QList<ScriptOutcome> outcomes;
+    // The first script is given up before its report comes; the report must not be taken
+    // for the second script's, which prints nothing.
+    task->scripts().ExecScript(PageScriptText, 50, [&](const ScriptOutcome &o) { outcomes << o; });
+    viewer->captureWorks = [](int attempt) { return attempt == 1; };
+    task->scripts().ExecScript(PageScriptText, 5000, [&](const ScriptOutcome &o) { outcomes << o; });
+    QVERIFY(QTest::qWaitFor([&] { return outcomes.size() == 2; }, 5000));
+    QVERIFY(!outcomes[0].ended);
+    QVERIFY(outcomes[0].report.isEmpty()); // given up at its deadline
+    QVERIFY(!outcomes[1].ended);
+    QVERIFY(outcomes[1].report.isEmpty()); // known to be over from its probe, not the deadline
+    QVERIFY(!task->scripts().Busy());
 }
 
-void TestCaptureScripts::execScriptWithoutMarkerTakesFullWait()
+void TestCaptureScripts::scriptWithoutBrowser()
 {
-    ScriptedBrowser browser;
-    browser.answer = {QStringLiteral("###totalpage=12")};
-    QVERIFY(!ExecScript(browser, QStringLiteral("total")));
-    QCOMPARE(Run().TotalPages, 12); // its message was handled during the wait
+    newTask();
+    viewer->exists = false;
+    bool called = false;
+    task->scripts().ExecScript(PageScriptText, 5000, [&](const ScriptOutcome &o) {
+        called = true;
+        QVERIFY(!o.ended);
+    });
+    QVERIFY(!called); // later, never inside the call
+    QTRY_VERIFY(called);
+    QVERIFY(viewer->scripts.isEmpty());
 }
 
-void TestCaptureScripts::execScriptWithoutBrowser()
+void TestCaptureScripts::addressChangeShortensWaitDuringRun()
 {
-    ScriptedBrowser browser;
-    browser.exists = false;
-    browser.answer = {QStringLiteral("###end")};
-    Run().ScriptEnded = true;
-    QVERIFY(!ExecScript(browser, QStringLiteral("script")));
-    QVERIFY(browser.scriptsRun.isEmpty());
-    QVERIFY(!Run().ScriptEnded);
+    newTask();
+    task->run().TickCount = 5;
+    emit viewer->AddressChange(7, true, viewer->address());
+    QCOMPARE(task->run().TickCount, 5); // no run: the count stays
+    task->run().TotalPages = 3;
+    task->setWorking(true);
+    timer->stop();
+    emit viewer->AddressChange(7, true, viewer->address());
+    QCOMPARE(task->run().TickCount, 28);
+    task->run().TickCount = 3;
+    emit viewer->AddressChange(7, false, viewer->address());
+    QCOMPARE(task->run().TickCount, 3); // a sub-frame
+    emit viewer->AddressChange(8, true, viewer->address());
+    QCOMPARE(task->run().TickCount, 3); // a pop-up window
+    QVERIFY(task->run().Working);
+    task->stopbtnClick();
 }
 
-void TestCaptureScripts::savepageReportLengthRule_data()
+void TestCaptureScripts::runs_data()
 {
-    QTest::addColumn<QString>("report");
-    QTest::addColumn<bool>("stored");
-    QTest::newRow("10 characters dropped") << "{\"img\":\"\"}" << false;
-    QTest::newRow("11 characters stored") << "{\"img\":\"a\"}" << true;
-    QTest::newRow("no report") << QString() << false;
+    QTest::addColumn<int>("total");
+    QTest::addColumn<QString>("countText");
+    QTest::addColumn<int>("start");
+    QTest::addColumn<QString>("failing");       // which capture attempts fail: "none", "first", "all", "2 3 4"
+    QTest::addColumn<int>("firstReportDelayMs");
+    QTest::addColumn<int>("captureTimeoutMs");
+    QTest::addColumn<QString>("midCapture");    // what happens while the first report is produced
+    QTest::addColumn<int>("leftoverPage");      // the book record's last page from another book
+    QTest::addColumn<int>("leaveOnTurnFrom");
+    QTest::addColumn<QList<int>>("stored");
+    QTest::addColumn<QStringList>("logged");    // lines the log must hold, in this order
+    QTest::addColumn<int>("pdfPages");          // -1: no PDF
+
+    const QStringList none;
+    QTest::newRow("whole book") << 3 << QString() << 1 << "none" << -1 << 60000 << "" << 0 << 0 << QList<int>{1, 2, 3}
+                                << QStringList{"Save page 3 / 3 ...", "pdf page 3", "download end."} << 3;
+    QTest::newRow("report late") << 3 << QString() << 1 << "none" << 2500 << 60000 << "" << 0 << 0 << QList<int>{1, 2, 3}
+                                 << QStringList{"download end."} << 3;
+    QTest::newRow("report after the capture gave up") << 3 << QString() << 1 << "none" << 600 << 400 << "" << 0 << 0
+                                                      << QList<int>{1, 2, 3} << QStringList{"download end."} << 3;
+    QTest::newRow("address change in mid-wait") << 3 << QString() << 1 << "none" << 400 << 60000 << "address change" << 0
+                                                << 0 << QList<int>{1, 2, 3} << QStringList{"download end."} << 3;
+    QTest::newRow("load end in mid-wait") << 3 << QString() << 1 << "first" << 400 << 60000 << "load end" << 0 << 0
+                                          << QList<int>{1, 2, 3} << QStringList{"download end."} << 3;
+    QTest::newRow("last page on the first capture") << 4 << QString() << 4 << "none" << -1 << 60000 << "" << 0 << 0
+                                                    << QList<int>{4} << QStringList{"missing pages  1 2 3", "download end."} << 1;
+    QTest::newRow("curpage left from another book") << 3 << QString() << 1 << "first" << -1 << 60000 << "" << 7 << 0
+                                                    << QList<int>{1, 2, 3} << QStringList{"download end."} << 3;
+    QTest::newRow("one page never captured") << 3 << QString() << 1 << "2 3 4" << -1 << 60000 << "" << 0 << 0
+                                             << QList<int>{1, 3}
+                                             << QStringList{"Page 2 could not be captured", "missing pages  2", "download end."} << 2;
+    QTest::newRow("last page never captured") << 3 << QString() << 1 << "3 4 5" << -1 << 60000 << "" << 0 << 0
+                                              << QList<int>{1, 2}
+                                              << QStringList{"Page 3 could not be captured", "missing pages  3", "download end."} << 2;
+    QTest::newRow("capture failing every time") << 2 << QString() << 1 << "all" << -1 << 60000 << "" << 0 << 0 << QList<int>{}
+                                                << QStringList{"The page on display could not be captured",
+                                                               "The viewer does not move on to another page",
+                                                               "No page of the book is stored: no pdf file written", "download end."}
+                                                << -1;
+    QTest::newRow("viewer leaves the book") << 4 << QString() << 1 << "none" << -1 << 60000 << "" << 0 << 2 << QList<int>{1, 2}
+                                            << QStringList{"The viewer shows another book (book.other): download stopped",
+                                                           "Ready to download"}
+                                            << -1;
+    QTest::newRow("TotalPages 0") << 3 << QStringLiteral("") << 2 << "none" << -1 << 60000 << "" << 0 << 0 << QList<int>{2}
+                                  << QStringList{"Save page 2 / 0 ...", "The book's page count is not known: no pdf file written",
+                                                 "download end."}
+                                  << -1;
+    QTest::newRow("TotalPages 2000000000") << 3 << QStringLiteral("2000000000") << 2 << "none" << -1 << 60000 << "" << 0 << 0
+                                           << QList<int>{2}
+                                           << QStringList{"Save page 2 / 0 ...", "download end."}
+                                           << -1;
 }
 
-void TestCaptureScripts::savepageReportLengthRule()
+void TestCaptureScripts::runs()
 {
-    QFETCH(QString, report);
-    QFETCH(bool, stored);
-    TePubobj book;
-    book.getID(QStringLiteral("http://h/cgi/pt?id=rule.") + QTest::currentDataTag()[0]);
-    book.setWorking(true);
-    ScriptedBrowser browser;
-    if (!report.isNull())
-        browser.answer = {QStringLiteral("###page=") + report};
-    browser.answer << QStringLiteral("###end");
-    savepage(browser, book, QStringLiteral("page script"));
-    QCOMPARE(QDir(book.PageFolder()).entryList(QDir::Files), stored ? QStringList{"0000.jpg"} : QStringList{});
+    QFETCH(int, total);
+    QFETCH(QString, countText);
+    QFETCH(int, start);
+    QFETCH(QString, failing);
+    QFETCH(int, firstReportDelayMs);
+    QFETCH(int, captureTimeoutMs);
+    QFETCH(QString, midCapture);
+    QFETCH(int, leftoverPage);
+    QFETCH(int, leaveOnTurnFrom);
+    QFETCH(QList<int>, stored);
+    QFETCH(QStringList, logged);
+    QFETCH(int, pdfPages);
+
+    viewer->total = total;
+    viewer->countText = countText;
+    viewer->seq = start;
+    viewer->firstReportDelayMs = firstReportDelayMs;
+    viewer->leaveOnTurnFrom = leaveOnTurnFrom;
+    if (failing == QLatin1String("first"))
+        viewer->captureWorks = [](int attempt) { return attempt != 1; };
+    else if (failing == QLatin1String("all"))
+        viewer->captureWorks = [](int) { return false; };
+    else if (failing != QLatin1String("none")) {
+        QList<int> attempts;
+        for (const QString &n : failing.split(QLatin1Char(' ')))
+            attempts << n.toInt();
+        viewer->captureWorks = [attempts](int attempt) { return !attempts.contains(attempt); };
+    }
+    if (midCapture == QLatin1String("address change"))
+        viewer->duringCapture = [this] { emit viewer->AddressChange(7, true, viewer->address()); viewer->duringCapture = nullptr; };
+    else if (midCapture == QLatin1String("load end"))
+        viewer->duringCapture = [this] { emit viewer->LoadEnd(7, true, viewer->address()); viewer->duringCapture = nullptr; };
+    newTask();
+    task->CaptureTimeoutMs = captureTimeoutMs;
+    book->curpage = leftoverPage;
+
+    QSignalSpy runEnds(task.get(), &TDownloadTask::WorkingChanged);
+    startRun();
+    QVERIFY(task->run().Working);
+    runEnds.clear();
+    QVERIFY2(waitForEnd(), qPrintable(log.lines.join(QLatin1Char('|'))));
+    QVERIFY2(errors.isEmpty(), qPrintable(errors.join(QLatin1Char('|'))));
+
+    // Exactly the pages captured, each holding its own image.
+    QStringList expectedFiles;
+    for (int page : stored)
+        expectedFiles << PageFileName(page);
+    const QString bookId = task->run().bookId;
+    QCOMPARE(storedPages(bookId), expectedFiles);
+    for (int page : stored)
+        QCOMPARE(readAll(PageFilePath(bookId, page)), ScriptedViewer::pagePng(bookId, page));
+    QCOMPARE(storedPages(QStringLiteral("book.other")), QStringList());
+
+    qsizetype at = 0;
+    for (const QString &line : logged) {
+        const qsizetype found = log.lines.indexOf(line, at);
+        QVERIFY2(found >= 0, qPrintable(QStringLiteral("\"%1\" not in order in: %2").arg(line, log.lines.join(QLatin1Char('|')))));
+        at = found + 1;
+    }
+    QCOMPARE(runEnds.count(), 1);
+    const QString pdf = AppFolders().dataFolder + bookId + QStringLiteral(".pdf");
+    if (pdfPages < 0) {
+        QVERIFY(!QFile::exists(pdf));
+        QVERIFY(openedFolders.isEmpty());
+    } else {
+        QVERIFY(PdfCheck::qpdfCheck(pdf));
+        QCOMPARE(PdfCheck::pageSizes(pdf).size(), pdfPages);
+        QCOMPARE(openedFolders.size(), 1);
+    }
+    QVERIFY(!timer->isActive());
+}
+
+void TestCaptureScripts::stopAndDownloadInsideATick()
+{
+    viewer->total = 3;
+    viewer->firstReportDelayMs = 500;
+    newTask();
+    startRun();
+    // Wait until the first capture is under way, then Stop and Download as a double click
+    // on the button's spot would.
+    QVERIFY(QTest::qWaitFor([this] { return viewer->captures == 1; }, 5000));
+    QVERIFY(task->Busy());
+    task->stopbtnClick();
+    task->downloadbtnClick();
+    QVERIFY(!task->run().Working);            // the new run waits for the capture
+    QVERIFY(!timer->isActive());
+    QVERIFY(QTest::qWaitFor([this] { return task->run().Working; }, 5000)); // then it starts
+    QVERIFY(waitForEnd());
+    QVERIFY(errors.isEmpty());
+    QCOMPARE(storedPages(viewer->bookId), (QStringList{"0001.jpg", "0002.jpg", "0003.jpg"}));
+    QCOMPARE(log.lines.count(QStringLiteral("download end.")), 1); // the log was cleared by the new run
+    QVERIFY(log.lines.contains(QStringLiteral("save pdf file ") + AppFolders().dataFolder + viewer->bookId + QStringLiteral(".pdf")));
+}
+
+void TestCaptureScripts::closingStepWaitsForRunningBuild()
+{
+    viewer->total = 2;
+    newTask();
+    startRun();
+    // Rebuild pressed just as the closing tick comes: its build is running when the closing
+    // step wants to build.
+    bool rebuilt = false;
+    connect(task.get(), &TDownloadTask::TickCountChanged, this, [&] {
+        if (task->run().TaskState == TaskBuild && !rebuilt) {
+            rebuilt = true;
+            task->rebuildbtnClick();
+        }
+    });
+    QVERIFY(waitForEnd());
+    QVERIFY(rebuilt);
+    QVERIFY(log.lines.contains(QStringLiteral("A pdf file is being built already, wait....")));
+    const QString save = QStringLiteral("save pdf file ") + AppFolders().dataFolder + viewer->bookId + QStringLiteral(".pdf");
+    QCOMPARE(log.lines.count(save), 2);
+    // The run ends only after its own build, which comes after Rebuild's.
+    QCOMPARE(log.lines.last(), QStringLiteral("download end."));
+    QCOMPARE(log.lines.at(log.lines.size() - 2), save);
+    QCOMPARE(openedFolders.size(), 2);
+    QVERIFY(errors.isEmpty());
+}
+
+void TestCaptureScripts::closeDuringBuild()
+{
+    viewer->total = 2;
+    newTask();
+    startRun();
+    QVERIFY(waitForEnd());
+    const QString pdf = AppFolders().dataFolder + viewer->bookId + QStringLiteral(".pdf");
+    const QByteArray earlier = readAll(pdf);
+    QVERIFY(!earlier.isEmpty());
+    openedFolders.clear();
+
+    // A book long enough that the build is still running when the window closes.
+    QImage grain(1200, 1600, QImage::Format_RGB32);
+    for (int y = 0; y < grain.height(); ++y)
+        for (int x = 0; x < grain.width(); ++x)
+            grain.setPixel(x, y, qRgb(x * 7 % 251, (x * y) % 253, y * 13 % 241));
+    QVERIFY(grain.save(PageFilePath(viewer->bookId, 3), "PNG"));
+    for (int page = 4; page <= 200; ++page)
+        QVERIFY(QFile::copy(PageFilePath(viewer->bookId, 3), PageFilePath(viewer->bookId, page)));
+    task->run().TotalPages = 200;
+    task->rebuildbtnClick();
+    QVERIFY(QTest::qWaitFor([this] { return log.lines.last().startsWith(QLatin1String("pdf page ")); }, 5000));
+    task->Close(); // cancels at the next page and waits for it
+    QTest::qWait(100);
+    QCOMPARE(readAll(pdf), earlier);
+    QCOMPARE(QDir(AppFolders().dataFolder).entryList({QStringLiteral("*.part*")}, QDir::Files), QStringList());
+    QVERIFY(openedFolders.isEmpty());
+    QVERIFY(errors.isEmpty());
 }
 
 QM_TEST_MAIN(TestCaptureScripts)

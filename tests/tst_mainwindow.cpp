@@ -7,7 +7,6 @@
 #include "folders.h"
 #include "logmemo.h"
 #include "pagesync.h"
-#include "runstate.h"
 #include "testenv.h"
 #include "viewersite.h"
 #include "windowfixture.h"
@@ -52,7 +51,6 @@ private slots:
     void loadOrReloadComparesExactly();
     void backAndForward();
     void addressBarFollowsOwnMainFrameOnly();
-    void addressChangeShortensWaitDuringRun();
     void popupToBlankOpensWindow();
     void popupToAddressLoadsInMainFrame();
     void helpOpensHelpPage();
@@ -255,20 +253,6 @@ void TestMainWindow::addressBarFollowsOwnMainFrameOnly()
     // Another browser's address changes change nothing.
     window->chmAddressChange(window->chm->BrowserId() + 1000, true, QStringLiteral("http://elsewhere/"));
     QCOMPARE(window->addressed->text(), site->url(QStringLiteral("/framed?seq=2")));
-}
-
-void TestMainWindow::addressChangeShortensWaitDuringRun()
-{
-    Run().TickCount = 5;
-    window->chmAddressChange(window->chm->BrowserId(), true, QStringLiteral("http://x/1"));
-    QCOMPARE(Run().TickCount, 5); // no run: the count stays
-    Run().Working = true;
-    window->chmAddressChange(window->chm->BrowserId(), true, QStringLiteral("http://x/2"));
-    QCOMPARE(Run().TickCount, 28);
-    Run().TickCount = 3;
-    window->chmAddressChange(window->chm->BrowserId(), false, QStringLiteral("http://x/3"));
-    QCOMPARE(Run().TickCount, 3); // a sub-frame
-    Run().Working = false;
 }
 
 void TestMainWindow::popupToBlankOpensWindow()

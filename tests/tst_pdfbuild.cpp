@@ -7,7 +7,6 @@
 #include "pdfassembly.h"
 #include "pdfcheck.h"
 #include "pdfprinter.h"
-#include "runstate.h"
 #include "testenv.h"
 #include "vbooks.h"
 
@@ -89,17 +88,21 @@ private slots:
     void pngSuite();
     void damagedPageKeepsEarlierPdf();
     void farPageAndLongId();
+    void noPages_data();
     void noPages();
     void exportErrors();
     void secondBuildIsRefused();
 
 private:
     TePubobj *newBook(const QString &id, int totalPages);
+    // Builds the book's PDF on its builder and waits for the outcome.
+    BookBuildOutcome build();
     void writePage(int page, const QByteArray &bytes);
     double points(int pixels) const { return pixels * 72.0 / ScreenPixelsPerInch(); }
 
     LogRecorder log;
     std::unique_ptr<TePubobj> book;
+    int total = 0;
     QTemporaryDir scratch;
 };
 
@@ -121,8 +124,21 @@ TePubobj *TestPdfBuild::newBook(const QString &id, int totalPages)
     book = std::make_unique<TePubobj>();
     book->getID(QStringLiteral("http://h/cgi/pt?id=") + id);
     book->setWorking(true);
-    Run().TotalPages = totalPages;
+    total = totalPages;
     return book.get();
+}
+
+BookBuildOutcome TestPdfBuild::build()
+{
+    BookBuildOutcome outcome;
+    bool done = false;
+    if (!book->BuildBook(total, [&](const BookBuildOutcome &o) {
+            outcome = o;
+            done = true;
+        }))
+        return outcome;
+    QTest::qWaitFor([&] { return done; }, 120000);
+    return outcome;
 }
 
 void TestPdfBuild::writePage(int page, const QByteArray &bytes)
@@ -145,9 +161,11 @@ void TestPdfBuild::pagesOfEveryKindWithOneMissing()
     writePage(4, encode(blackWhite, "PNG"));
     writePage(5, jpeg);
 
-    book->BuildBook(QString());
+    const BookBuildOutcome outcome = build();
     const QString pdf = AppFolders().dataFolder + QStringLiteral("kinds.1.pdf");
-    QCOMPARE(log.lines, (QStringList{"pdf page 5", "missing pages  3", "save pdf file " + pdf}));
+    QCOMPARE(outcome.kind, BookBuildOutcome::Written);
+    QCOMPARE(outcome.result.missing, QStringLiteral(" 3"));
+    QCOMPARE(outcome.path, pdf);
     QCOMPARE(book->outputfile, pdf);
     QVERIFY(PdfCheck::qpdfCheck(pdf));
     QCOMPARE(PdfCheck::pageSizes(pdf), (QList<QSizeF>{QSizeF(points(1200), points(1800)), QSizeF(points(700), points(900)),
@@ -191,8 +209,7 @@ void TestPdfBuild::unusablePageFilesAreMissing()
     newBook(QStringLiteral("unusable.") + QString::number(qHash(QTest::currentDataTag())), 2);
     writePage(1, bytes);
     writePage(2, encode(canvasPage(200, 300, Qt::white, Qt::gray), "PNG"));
-    book->BuildBook(QString());
-    QCOMPARE(log.lines.mid(1, 1), QStringList{"missing pages  1"});
+    QCOMPARE(build().result.missing, QStringLiteral(" 1"));
     QCOMPARE(PdfCheck::pageSizes(book->outputfile).size(), 1);
     QVERIFY(PdfCheck::qpdfCheck(book->outputfile));
 }
@@ -210,23 +227,21 @@ void TestPdfBuild::pngSuite()
         const QByteArray bytes = readAll(suite.filePath(name));
         newBook(QStringLiteral("suite.") + name.chopped(4), 1);
         writePage(1, bytes);
-        log.lines = QStringList{QStringLiteral("Build pdf file, wait....")};
-        try {
-            book->BuildBook(QString());
-        } catch (const AppError &e) {
+        const BookBuildOutcome outcome = build();
+        if (outcome.kind == BookBuildOutcome::Failed) {
             // Only the broken files of the suite may fail, and the message names the page.
-            QVERIFY2(name.startsWith(QLatin1Char('x')), qPrintable(name + ": " + e.message()));
-            QVERIFY(e.message().contains(PageFilePath(book->dirid, 1)));
+            QVERIFY2(name.startsWith(QLatin1Char('x')), qPrintable(name + ": " + outcome.error));
+            QVERIFY(outcome.error.contains(PageFilePath(book->dirid, 1)));
             QVERIFY(book->outputfile.isEmpty());
             ++refused;
             continue;
         }
-        QVERIFY2(PdfCheck::qpdfCheck(book->outputfile), qPrintable(name));
-        if (log.lines.contains(QStringLiteral("missing pages  1"))) {
+        if (outcome.result.missing == QLatin1String(" 1")) {
             QVERIFY2(bytes.size() < 200 || name.startsWith(QLatin1Char('x')), qPrintable(name));
             ++tooSmall;
             continue;
         }
+        QVERIFY2(PdfCheck::qpdfCheck(book->outputfile), qPrintable(name));
         QVERIFY2(!name.startsWith(QLatin1Char('x')), qPrintable(name + " was drawn"));
         const QList<PdfCheck::Image> images = PdfCheck::images(book->outputfile, scratch.path() + QLatin1Char('/') + name);
         QVERIFY2(images.size() == 1 || (images.size() == 2 && images[1].type == QLatin1String("smask")), qPrintable(name));
@@ -257,18 +272,15 @@ void TestPdfBuild::damagedPageKeepsEarlierPdf()
     const QByteArray page2 = encode(canvasPage(400, 500, Qt::white, Qt::darkGreen), "PNG");
     writePage(1, encode(canvasPage(400, 500, Qt::white, Qt::black), "PNG"));
     writePage(2, page2);
-    book->BuildBook(QString());
+    QCOMPARE(build().kind, BookBuildOutcome::Written);
     const QString pdf = book->outputfile;
     const QByteArray good = readAll(pdf);
     QVERIFY(!good.isEmpty());
 
     writePage(2, page2.left(page2.size() / 2)); // cut off mid-image
-    try {
-        book->BuildBook(QString());
-        QFAIL("no error");
-    } catch (const AppError &e) {
-        QVERIFY2(e.message().contains(PageFilePath(book->dirid, 2)), qPrintable(e.message()));
-    }
+    const BookBuildOutcome outcome = build();
+    QCOMPARE(outcome.kind, BookBuildOutcome::Failed);
+    QVERIFY2(outcome.error.contains(PageFilePath(book->dirid, 2)), qPrintable(outcome.error));
     QCOMPARE(book->outputfile, QString());
     QCOMPARE(readAll(pdf), good); // the earlier PDF is untouched
     QCOMPARE(QDir(AppFolders().dataFolder).entryList({QStringLiteral("*.part*")}, QDir::Files), QStringList());
@@ -279,22 +291,41 @@ void TestPdfBuild::farPageAndLongId()
     const QString id = QStringLiteral("long.") + QString(130, QLatin1Char('x'));
     newBook(id, 12345);
     writePage(12345, encode(canvasPage(300, 400, Qt::white, Qt::blue), "PNG"));
-    book->BuildBook(QString());
+    const BookBuildOutcome outcome = build();
     const QString pdf = AppFolders().dataFolder + id.left(100) + QStringLiteral(".pdf");
     QCOMPARE(book->outputfile, pdf);
     QCOMPARE(PdfCheck::pageSizes(pdf).size(), 1);
-    QVERIFY(log.lines.at(1).startsWith(QStringLiteral("missing pages  1 2 3 ")));
-    QVERIFY(log.lines.at(1).endsWith(QStringLiteral(" 12343 12344")));
+    QVERIFY(outcome.result.missing.startsWith(QStringLiteral(" 1 2 3 ")));
+    QVERIFY(outcome.result.missing.endsWith(QStringLiteral(" 12343 12344")));
+}
+
+void TestPdfBuild::noPages_data()
+{
+    QTest::addColumn<int>("totalPages");
+    QTest::addColumn<bool>("pageFile");
+    QTest::newRow("no page count") << 0 << true;
+    QTest::newRow("no page file") << 3 << false;
 }
 
 void TestPdfBuild::noPages()
 {
-    newBook(QStringLiteral("empty.1"), 0);
-    writePage(1, encode(canvasPage(300, 400, Qt::white, Qt::blue), "PNG"));
-    book->BuildBook(QString());
-    QCOMPARE(log.lines, (QStringList{"Build pdf file, wait....", "save pdf file " + book->outputfile}));
-    QVERIFY(PdfCheck::qpdfCheck(book->outputfile));
-    QCOMPARE(PdfCheck::pageSizes(book->outputfile).size(), 0);
+    QFETCH(int, totalPages);
+    QFETCH(bool, pageFile);
+    newBook(QStringLiteral("empty.") + QString::number(totalPages), totalPages);
+    // An earlier, complete PDF of the book stays as it is.
+    const QString pdf = book->PdfPath();
+    QFile earlier(pdf);
+    QVERIFY(earlier.open(QIODevice::WriteOnly));
+    earlier.write("%PDF-1.5 earlier");
+    earlier.close();
+    if (pageFile)
+        writePage(1, encode(canvasPage(300, 400, Qt::white, Qt::blue), "PNG"));
+    const BookBuildOutcome outcome = build();
+    QCOMPARE(outcome.kind, BookBuildOutcome::NoPages);
+    QCOMPARE(outcome.result.pagesWritten, 0);
+    QCOMPARE(readAll(pdf), QByteArray("%PDF-1.5 earlier"));
+    QVERIFY(book->outputfile.isEmpty());
+    QCOMPARE(QDir(AppFolders().dataFolder).entryList({QStringLiteral("*.part*")}, QDir::Files), QStringList());
 }
 
 void TestPdfBuild::exportErrors()
@@ -325,14 +356,15 @@ void TestPdfBuild::secondBuildIsRefused()
     newBook(QStringLiteral("twice.1"), 3);
     for (int i = 1; i <= 3; ++i)
         writePage(i, encode(canvasPage(300, 400, Qt::white, Qt::black), "PNG"));
-    bool triedInside = false;
-    QTimer::singleShot(0, this, [&] {
-        triedInside = true;
-        book->BuildBook(QString()); // while the first build lets events through
-    });
-    book->BuildBook(QString());
-    QVERIFY(triedInside);
-    QVERIFY2(log.lines.contains(QStringLiteral("A pdf file is being built already, wait....")), qPrintable(log.lines.join(QLatin1Char('|'))));
+    BookBuildOutcome outcome;
+    bool done = false;
+    QVERIFY(book->BuildBook(total, [&](const BookBuildOutcome &o) {
+        outcome = o;
+        done = true;
+    }));
+    QVERIFY(!book->BuildBook(total, [](const BookBuildOutcome &) { QFAIL("a second build ran"); }));
+    QVERIFY(QTest::qWaitFor([&] { return done; }, 60000));
+    QCOMPARE(outcome.kind, BookBuildOutcome::Written);
     QVERIFY(PdfCheck::qpdfCheck(book->outputfile));
     QCOMPARE(PdfCheck::pageSizes(book->outputfile).size(), 3);
 }

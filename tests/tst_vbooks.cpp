@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -58,6 +59,8 @@ private slots:
     void initTestCase();
     void getID_data();
     void getID();
+    void longIdsFitTheFileSystem_data();
+    void longIdsFitTheFileSystem();
     void getIDFailures_data();
     void getIDFailures();
     void setWorkingCreatesPageFolderOnly();
@@ -99,8 +102,44 @@ void TestBookRecord::getID_data()
     QTest::newRow("NUL dropped from the name") << "?id=ab%00cd" << QString("ab") + QChar(0) + "cd" << "abcd";
     QTest::newRow("dots inside stay") << "?id=..a" << "..a" << "..a";
     const QString longId(2000, QLatin1Char('a'));
+    // The folder name is cut to the 255 bytes a file system takes, never inside a character.
     QTest::newRow("first 1024 characters only") << "?id=" + longId + "&seq=1" << QString(1021, QLatin1Char('a'))
-                                                 << QString(1021, QLatin1Char('a'));
+                                                 << QString(255, QLatin1Char('a'));
+    const QString cjk = QString(100, QChar(0x66F8));
+    QTest::newRow("CJK id cut by bytes") << "?id=" + cjk << cjk << cjk.left(85);
+    QString astral;
+    for (int i = 0; i < 70; ++i)
+        astral += QString::fromUcs4(U"\U0001D518");
+    QTest::newRow("surrogate pairs stay whole") << "?id=" + astral << astral << astral.left(63 * 2);
+    QTest::newRow("two-byte letters") << "?id=x" + QString(200, QChar(0xE9)) << "x" + QString(200, QChar(0xE9))
+                                      << "x" + QString(127, QChar(0xE9));
+}
+
+void TestBookRecord::longIdsFitTheFileSystem_data()
+{
+    QTest::addColumn<QString>("id");
+    QTest::addColumn<int>("pdfNameLength");
+    QTest::newRow("100 CJK characters") << QString(100, QChar(0x66F8)) << 78;
+    QTest::newRow("86 CJK characters") << QString(86, QChar(0x66F8)) << 78;
+    QTest::newRow("130 ASCII characters") << QString(130, QLatin1Char('q')) << 100;
+}
+
+void TestBookRecord::longIdsFitTheFileSystem()
+{
+    QFETCH(QString, id);
+    QFETCH(int, pdfNameLength);
+    TePubobj book;
+    book.getID(QStringLiteral("http://h/cgi/pt?id=") + id);
+    book.setWorking(true); // the page folder can be made
+    QVERIFY(QFileInfo(book.PageFolder()).isDir());
+    book.SvePDFPage(QStringLiteral("{\"currpage\":\"1\",\"img\":\"data:image/png;base64,QUJD\"}"));
+    QVERIFY(QFile::exists(PageFilePath(book.dirid, 1)));
+    const QString pdf = book.PdfPath();
+    QCOMPARE(QFileInfo(pdf).completeBaseName().size(), pdfNameLength);
+    // The build writes beside the PDF under a part-file suffix first: that name fits too.
+    QFile part(pdf + QStringLiteral(".part4194304"));
+    QVERIFY2(part.open(QIODevice::WriteOnly), qPrintable(part.errorString()));
+    part.remove();
 }
 
 void TestBookRecord::getID()

@@ -3,11 +3,16 @@
 #include "apperror.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QFile>
 #include <QIODevice>
 #include <QLabel>
 #include <QPixmap>
 #include <QStandardPaths>
+
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
 
 namespace {
 
@@ -62,6 +67,38 @@ void EnsureFolder(const QString &path)
     QDir dir(path);
     if (!dir.exists())
         QDir().mkdir(dir.absolutePath());
+}
+
+void MakeFolder(const QString &path)
+{
+    const QByteArray native = QFile::encodeName(QDir(path).absolutePath());
+    if (::mkdir(native.constData(), 0777) != 0 && errno != EEXIST)
+        throw AppError(QStringLiteral("Cannot create folder \"%1\". %2").arg(path, QString::fromLocal8Bit(std::strerror(errno))));
+    if (!QFileInfo(path).isDir())
+        throw AppError(QStringLiteral("Cannot create folder \"%1\". A file of that name is in the way").arg(path));
+}
+
+QString TruncateUtf8(const QString &text, int maxBytes)
+{
+    int bytes = 0;
+    qsizetype i = 0;
+    while (i < text.size()) {
+        const char32_t c = text[i].unicode();
+        int units = 1, size = 1;
+        if (QChar::isHighSurrogate(c) && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            units = 2;
+            size = 4;
+        } else if (c >= 0x800) {
+            size = 3;
+        } else if (c >= 0x80) {
+            size = 2;
+        }
+        if (bytes + size > maxBytes)
+            break;
+        bytes += size;
+        i += units;
+    }
+    return text.left(i);
 }
 
 QString FindResourcePath(const QString &name, const QString &type)

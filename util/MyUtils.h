@@ -13,6 +13,13 @@ QString MakeUserFolder(const QString &name);
 
 // Creates the folder at path when it does not exist (one level; the parent must exist).
 void EnsureFolder(const QString &path);
+// The same, but a folder that cannot be made throws "Cannot create folder ..." with the
+// system's reason.
+void MakeFolder(const QString &path);
+
+// The longest start of text whose UTF-8 form has at most maxBytes bytes, never cutting a
+// character (or a surrogate pair) in two. File systems limit names in bytes, not characters.
+QString TruncateUtf8(const QString &text, int maxBytes);
 
 // Path of the built-in resource with this name and type ("jsQM", "HTML"), matched without
 // regard to letter case; empty when there is none.

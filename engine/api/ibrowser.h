@@ -1,19 +1,40 @@
 #pragma once
 
+#include <QObject>
 #include <QString>
 
-// The browser as the capture code uses it. The real one is TChromium (chromium.h); tests may
-// provide a scripted stand-in.
-class IBrowser
+// The browser as the rest of the program uses it. The real one is TChromium (chromium.h);
+// tests provide a scripted stand-in. Its signals arrive on the GUI thread, later than the
+// call that caused them (the engine runs scripts and loads pages on its own).
+class IBrowser : public QObject
 {
+    Q_OBJECT
 public:
-    virtual ~IBrowser() = default;
+    using QObject::QObject;
+    ~IBrowser() override = default;
 
     // Whether the browser exists (created and not yet closed).
     virtual bool HasBrowser() const = 0;
+    // Identifier of the main browser, 0 when there is none. Pop-up windows have others.
+    virtual int BrowserId() const = 0;
     // URL of the document in the main frame; empty without a browser.
     virtual QString MainFrameUrl() const = 0;
-    // Queues code to run in the main frame, in the page's own script world. Console output of
-    // the script arrives later as console messages. Does nothing without a browser.
+    // Queues code to run in the main frame, in the page's own script world. Scripts run in
+    // the order they were queued; their console output arrives later as ConsoleMessage, in
+    // the order it was printed. Does nothing without a browser.
     virtual void ExecuteJavaScript(const QString &code) = 0;
+
+    // Whether an event of this browser id and frame concerns the main browser's main frame.
+    bool IsOwnMainFrame(int browserId, bool isMainFrame) const
+    {
+        return browserId != 0 && browserId == BrowserId() && isMainFrame;
+    }
+
+signals:
+    // A console message of the main browser's pages, whole however large.
+    void ConsoleMessage(const QString &message);
+    // The address of a frame changed (browser id, main frame or not, the new address).
+    void AddressChange(int browserId, bool isMainFrame, const QString &url);
+    // A frame finished loading a document.
+    void LoadEnd(int browserId, bool isMainFrame, const QString &url);
 };

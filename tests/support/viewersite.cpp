@@ -86,7 +86,32 @@ ViewerSite::Response ViewerSite::viewer(const QUrl &u) const
     return r;
 }
 
-QImage ViewerSite::pageImage(const QString &id, int seq)
+QImage ViewerSite::pageImage(const QString &id, int seq) const
+{
+    return m_books.value(id).scan ? scanPage(id, seq) : smallPage(id, seq);
+}
+
+QImage ViewerSite::scanPage(const QString &id, int seq)
+{
+    // Paper with fine colour grain, like a real scan, so the image hardly compresses and
+    // its report is as long as a real one; dark lines of "text" on it.
+    QImage image(2480, 3508, QImage::Format_RGB32);
+    quint32 state = qHash(id) ^ uint(seq * 2654435761u) ^ 0x9E3779B9u;
+    for (int y = 0; y < image.height(); ++y) {
+        auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
+        const bool ink = (y / 40) % 2 == 1 && y > 200 && y < 3300;
+        for (int x = 0; x < image.width(); ++x) {
+            state = state * 1664525u + 1013904223u;
+            const int grain = int(state >> 27) - 16;
+            const int base = ink && x > 250 && x < 2230 && ((x / 90) % 7) ? 40 : 232;
+            line[x] = qRgb(qBound(0, base + grain, 255), qBound(0, base - 6 + int((state >> 20) & 15), 255),
+                           qBound(0, base - 20 + int((state >> 12) & 31) - 8, 255));
+        }
+    }
+    return image;
+}
+
+QImage ViewerSite::smallPage(const QString &id, int seq)
 {
     // Every page has its own size and content, so a mix-up of pages shows.
     const uint seed = qHash(id) ^ uint(seq * 2654435761u);
@@ -103,12 +128,16 @@ QImage ViewerSite::pageImage(const QString &id, int seq)
     return image;
 }
 
-QByteArray ViewerSite::pagePng(const QString &id, int seq)
+QByteArray ViewerSite::pagePng(const QString &id, int seq) const
 {
+    const QString key = id + QLatin1Char('/') + QString::number(seq);
+    if (const auto it = m_pngs.constFind(key); it != m_pngs.cend())
+        return it.value();
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
     pageImage(id, seq).save(&buffer, "PNG");
+    m_pngs.insert(key, bytes);
     return bytes;
 }
 

@@ -3,6 +3,7 @@
 #include "httptestserver.h"
 
 #include <QImage>
+#include <QHash>
 #include <QMap>
 
 // The library site as the tests serve it: a home page and a book viewer at
@@ -20,6 +21,7 @@ public:
         bool navigating = false;    // Next Page loads a new document instead of pushState
         int imageDelayMs = 0;       // page images arrive this much later
         QString imageOrigin;        // serve page images from this origin (e.g. another server)
+        bool scan = false;          // pages as a library scans them: A4 at 300 dpi in colour, with grain
     };
 
     explicit ViewerSite(QObject *parent = nullptr);
@@ -33,12 +35,16 @@ public:
     QString viewerUrl(const QString &id, int seq = 1) const;
 
     // The image served for page seq of book id, and its PNG bytes.
-    static QImage pageImage(const QString &id, int seq);
-    static QByteArray pagePng(const QString &id, int seq);
+    QImage pageImage(const QString &id, int seq) const;
+    QByteArray pagePng(const QString &id, int seq) const;
+    // The small page of an ordinary book, and an A4 scan at 300 dpi (2480 x 3508) with grain.
+    static QImage smallPage(const QString &id, int seq);
+    static QImage scanPage(const QString &id, int seq);
 
 private:
     Response viewer(const QUrl &url) const;
     Response image(const QUrl &url) const;
 
     QMap<QString, Book> m_books;
+    mutable QHash<QString, QByteArray> m_pngs; // encoding a scan takes seconds
 };

@@ -5,7 +5,6 @@
 #include "engineprofile.h"
 #include "errorreport.h"
 #include "folders.h"
-#include "runstate.h"
 #include "siteurls.h"
 
 #include <QElapsedTimer>
@@ -56,7 +55,6 @@ void WindowFixture::tearDown()
 bool WindowFixture::openWindow()
 {
     errors.clear();
-    Run() = RunState();
     window = new TMainfm(profile);
     QSignalSpy loaded(window->chm, &TChromium::LoadEnd); // the home page is asked for later
     return waitForLoadEnd(loaded, m_homeUrl);

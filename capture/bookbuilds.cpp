@@ -1,0 +1,105 @@
+#include "bookbuilds.h"
+
+#include "activitylog.h"
+#include "apperror.h"
+#include "pdfassembly.h"
+#include "vbooks.h"
+
+TBookBuilds::TBookBuilds(TePubobj &book, QObject *parent) : QObject(parent), m_book(book)
+{
+    connect(&m_book.Builder, &TBookBuilder::Progress, this, [this](int page) {
+        m_progressLine = QString::asprintf("pdf page %d", page);
+        SetLastLog(m_progressLine);
+    });
+}
+
+void TBookBuilds::Rebuild(int totalPages, Done done)
+{
+    if (m_book.Builder.Busy() || m_runBuildPending) {
+        refuse();
+        return;
+    }
+    start(totalPages, std::move(done));
+}
+
+void TBookBuilds::BuildForRun(int totalPages, Done done)
+{
+    m_runBuildPending = true;
+    auto ended = [this, done = std::move(done)](const BookBuildOutcome &outcome) {
+        m_runBuildPending = false;
+        done(outcome);
+    };
+    if (!m_book.Builder.Busy()) {
+        start(totalPages, std::move(ended));
+        return;
+    }
+    refuse();
+    m_waitingPages = totalPages;
+    m_waitingDone = std::move(ended);
+}
+
+void TBookBuilds::refuse()
+{
+    AddLog(QStringLiteral("A pdf file is being built already, wait...."));
+    // The running build rewrites the last line with its progress: give it its own.
+    AddLog(m_progressLine.isEmpty() ? QStringLiteral("Build pdf file, wait....") : m_progressLine);
+}
+
+void TBookBuilds::start(int totalPages, Done done)
+{
+    m_progressLine.clear();
+    if (totalPages <= 0 || totalPages > MaxBookPages) {
+        AddLog(totalPages <= 0 ? QStringLiteral("The book's page count is not known: no pdf file written")
+                               : QString::asprintf("Total pages %d is more than a book has: no pdf file written", totalPages));
+        BookBuildOutcome outcome;
+        outcome.kind = BookBuildOutcome::NoPages;
+        done(outcome);
+        return;
+    }
+    auto ended = [this, done](const BookBuildOutcome &outcome) {
+        m_progressLine.clear();
+        logOutcome(outcome);
+        // A closing build that waited for this one goes next, before anything else can start.
+        Done waiting = std::move(m_waitingDone);
+        m_waitingDone = nullptr;
+        if (waiting) {
+            AddLog(QStringLiteral("Build pdf file, wait...."));
+            start(m_waitingPages, std::move(waiting));
+        }
+        if (done)
+            done(outcome);
+    };
+    try {
+        m_book.BuildBook(totalPages, std::move(ended));
+    } catch (const AppError &e) {
+        // No output name for the book: the build ends before it begins.
+        BookBuildOutcome outcome;
+        outcome.error = e.message();
+        if (done)
+            done(outcome);
+    }
+}
+
+void TBookBuilds::logOutcome(const BookBuildOutcome &outcome)
+{
+    switch (outcome.kind) {
+    case BookBuildOutcome::Written:
+        if (!outcome.result.missing.isEmpty())
+            AddLog(QStringLiteral("missing pages ") + outcome.result.missing);
+        AddLog(QStringLiteral("save pdf file ") + outcome.path);
+        return;
+    case BookBuildOutcome::NoPages:
+        AddLog(QStringLiteral("No page of the book is stored: no pdf file written"));
+        return;
+    case BookBuildOutcome::Failed:
+    case BookBuildOutcome::Cancelled:
+        return; // the caller reports a failure; a cancelled build says nothing
+    }
+}
+
+void TBookBuilds::Abandon()
+{
+    m_waitingDone = nullptr;
+    m_runBuildPending = false;
+    m_book.Builder.Abandon();
+}

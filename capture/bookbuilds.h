@@ -1,0 +1,45 @@
+#pragma once
+
+#include "bookbuilder.h"
+
+#include <QObject>
+#include <QString>
+#include <functional>
+
+class TePubobj;
+
+// The builds of the book's PDF as the user follows them in the activity log. One build runs
+// at a time: Rebuild is refused while one runs, and a run's closing build waits for it, so a
+// run never ends on a PDF that lacks its pages. Progress shows as "pdf page %d" in place of
+// the log's last line; the outcome as "missing pages ...", "save pdf file <path>" or a line
+// saying that no page was found and nothing was written.
+class TBookBuilds : public QObject
+{
+    Q_OBJECT
+public:
+    using Done = std::function<void(const BookBuildOutcome &)>;
+
+    explicit TBookBuilds(TePubobj &book, QObject *parent = nullptr);
+
+    // Neither throws: a build that cannot begin ends at once with a Failed outcome.
+    // Rebuild: builds now, or logs the refusal when a build is running (done is not called).
+    void Rebuild(int totalPages, Done done);
+    // A run's closing build: builds now, or as soon as the running build has ended.
+    void BuildForRun(int totalPages, Done done);
+
+    // A run's closing build is waiting or running.
+    bool RunBuildPending() const { return m_runBuildPending; }
+    // Stops everything without calling back (the window is closing).
+    void Abandon();
+
+private:
+    void start(int totalPages, Done done);
+    void refuse();
+    void logOutcome(const BookBuildOutcome &outcome);
+
+    TePubobj &m_book;
+    QString m_progressLine;         // the running build's "pdf page %d" line
+    bool m_runBuildPending = false;
+    int m_waitingPages = 0;          // the waiting closing build: its page count and callback
+    Done m_waitingDone;
+};

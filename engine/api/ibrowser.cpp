@@ -1,0 +1,1 @@
+#include "ibrowser.h"

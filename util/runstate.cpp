@@ -1,7 +1,0 @@
-#include "runstate.h"
-
-RunState &Run()
-{
-    static RunState state;
-    return state;
-}
