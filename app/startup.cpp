@@ -27,8 +27,8 @@ const QString ProductName = QStringLiteral("Quillmoor Downloader");
 struct Options
 {
     QCommandLineOption help{{QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help and exit.")};
-    QCommandLineOption version{{QStringLiteral("v"), QStringLiteral("version")},
-                               QStringLiteral("Show the version and the PDF engine library in use, and exit.")};
+    // No "-v": "--v=1" is Chromium's logging switch, which may come on the same command line.
+    QCommandLineOption version{QStringLiteral("version"), QStringLiteral("Show the version and the PDF engine library in use, and exit.")};
 };
 
 // Parses arguments the way the program reads them: unknown options are no error (Qt WebEngine

@@ -54,13 +54,13 @@ void TestCommandLine::printsAndExits_data()
     const QStringList version{QStringLiteral("Quillmoor Downloader " QM_VERSION),
                               QStringLiteral("PDF engine library: %1/libconverter.so").arg(program)};
     const QStringList help{QStringLiteral("Usage: %1 [options] [URL]").arg(QStringLiteral(QM_PROGRAM)),
-                           QStringLiteral("  -v, --version  Show the version and the PDF engine library in use, and exit."),
-                           QStringLiteral("  URL            Address to open instead of the home page.")};
+                           QStringLiteral("--version Show the version and the PDF engine library in use, and exit."),
+                           QStringLiteral("URL Address to open instead of the home page.")};
     QTest::newRow("--version") << QStringList{"--version"} << version;
-    QTest::newRow("-v") << QStringList{"-v"} << version;
     QTest::newRow("--version among Chromium switches")
         << QStringList{"--disable-gpu", "--remote-debugging-port=9222", "--version", "http://127.0.0.1/"} << version;
     QTest::newRow("--help") << QStringList{"--help"} << help;
+    QTest::newRow("-h") << QStringList{"-h"} << help;
     QTest::newRow("--help after a Qt option") << QStringList{"-platform", "xcb", "--help"} << help;
 }
 
@@ -82,7 +82,10 @@ void TestCommandLine::printsAndExits()
     QVERIFY(process.waitForFinished(60000));
     QCOMPARE(process.exitStatus(), QProcess::NormalExit);
     QCOMPARE(process.exitCode(), 0);
-    const QStringList lines = QString::fromLocal8Bit(process.readAllStandardOutput()).split(QLatin1Char('\n'));
+    // Compared with runs of spaces made one: the help's column widths are Qt's business.
+    QStringList lines = QString::fromLocal8Bit(process.readAllStandardOutput()).split(QLatin1Char('\n'));
+    for (QString &line : lines)
+        line = line.simplified();
     for (const QString &line : expectedLines)
         QVERIFY2(lines.contains(line), qPrintable(line + QStringLiteral(" not in:\n") + lines.join(QLatin1Char('\n'))));
     QCOMPARE(QDir(home.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
