@@ -11,7 +11,7 @@ packages=(cmake g++ make pkg-config
           zlib1g-dev libpng-dev libjpeg62-turbo-dev libdeflate-dev
           libtiff-dev libtesseract-dev tesseract-ocr-eng
           qpdf poppler-utils mupdf-tools qt6-pdf-dev fonts-dejavu-core
-          desktop-file-utils appstream dpkg-dev)
+          desktop-file-utils appstream dpkg-dev file dbus-daemon)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -11,6 +11,7 @@
 #include "logmemo.h"
 #include "MyUtils.h"
 #include "siteurls.h"
+#include "starturl.h"
 #include "vbooks.h"
 #include "windowmessages.h"
 #include "windowparent.h"
@@ -297,7 +298,8 @@ void TMainfm::WMBrowserCreated()
     const QSize frameExtra = frameGeometry().size() - geometry().size();
     resize(bounds.width() - frameExtra.width(), bounds.height() - frameExtra.height());
     move(bounds.topLeft());
-    LoadOrReload(HomeUrl());
+    const QString startUrl = TakeStartUrl(); // an address from the command line goes first
+    LoadOrReload(startUrl.isEmpty() ? HomeUrl() : startUrl);
 }
 
 bool TMainfm::event(QEvent *event)

@@ -98,6 +98,11 @@ QString TChromium::MainFrameUrl() const
     return HasBrowser() ? urlText(m_page->url()) : QString();
 }
 
+QString TChromium::Title() const
+{
+    return HasBrowser() ? m_page->title() : QString();
+}
+
 void TChromium::ExecuteJavaScript(const QString &code)
 {
     if (HasBrowser())

@@ -32,6 +32,7 @@ public:
 
     bool HasBrowser() const override;
     QString MainFrameUrl() const override;
+    QString Title() const override;
     void ExecuteJavaScript(const QString &code) override;
 
     int BrowserId() const override;

@@ -137,7 +137,8 @@ BookBuildOutcome TestPdfBuild::build()
             done = true;
         }))
         return outcome;
-    QTest::qWaitFor([&] { return done; }, 120000);
+    if (!QTest::qWaitFor([&] { return done; }, 120000))
+        outcome.error = QStringLiteral("the build did not end");
     return outcome;
 }
 

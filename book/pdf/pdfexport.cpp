@@ -2,6 +2,7 @@
 
 #include "apperror.h"
 #include "folders.h"
+#include "libraryfolders.h"
 #include "pdfenginelibrary.h"
 
 #include <QDateTime>
@@ -27,7 +28,9 @@ QString TCustomPDFExport::LibraryPath()
 {
     if (QFileInfo(DLLName).isAbsolute())
         return DLLName;
-    return AppFolders().programFolder + TPDFEngineLibrary::PlatformFileName(DLLName);
+    const QString fileName = TPDFEngineLibrary::PlatformFileName(DLLName);
+    const QString found = FindPrivateLibrary(fileName);
+    return found.isEmpty() ? AppFolders().programFolder + fileName : found;
 }
 
 void TCustomPDFExport::onMessage(void *context, int32_t, const char *message)
@@ -79,7 +82,7 @@ void TCustomPDFExport::BeginDoc()
         m_library->SetIProp(m_instance, p[0], p[1]);
     const QString empty;
     const std::pair<int, const QString *> texts[] = {{1, &empty}, {2, &m_created}, {3, &m_created}, {4, &empty},
-                                                     {5, &empty}, {6, &empty}, {7, &empty}, {9, &empty},
+                                                     {5, &Title}, {6, &Subject}, {7, &empty}, {9, &empty},
                                                      {11, &empty}, {10, &empty}, {12, &empty}, {14, &empty}};
     for (const auto &[property, text] : texts)
         m_library->SetSProp(m_instance, property, reinterpret_cast<const char16_t *>(text->utf16()));

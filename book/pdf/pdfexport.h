@@ -26,6 +26,10 @@ public:
 
     QByteArray Filename;        // output path, 8-bit
     bool InMemoryMode = false;  // the engine writes the file itself
+    // The document information BeginDoc sends along: the book's title (Title) and the address
+    // it was captured from (Subject). Empty ones are left out of the file.
+    QString Title;
+    QString Subject;
 
     void BeginDoc();
     void StartPage(int pagew, int pageh, int xres, int yres, int rotation);
@@ -34,7 +38,8 @@ public:
     void EndPage();
     void EndDoc();
 
-    // The library file this export loads.
+    // The library file this export loads: the first of the program's library folders that
+    // holds it (libraryfolders.h), else the path beside the program.
     static QString LibraryPath();
 
 private:

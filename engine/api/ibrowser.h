@@ -19,6 +19,9 @@ public:
     virtual int BrowserId() const = 0;
     // URL of the document in the main frame; empty without a browser.
     virtual QString MainFrameUrl() const = 0;
+    // Title of the document in the main frame; empty without a browser or a title (and in
+    // stand-ins that have no documents).
+    virtual QString Title() const { return {}; }
     // Queues code to run in the main frame, in the page's own script world. Scripts run in
     // the order they were queued; their console output arrives later as ConsoleMessage, in
     // the order it was printed. Does nothing without a browser.

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+#include <optional>
+
+// What the program knows of a book beyond its pages, kept in the page folder beside them
+// (book.json) so that a rebuild after a restart names the PDF the same way.
+struct BookInfo
+{
+    QString title;   // the book's title, as the PDF's Title
+    QString address; // the viewer address it was captured from
+};
+
+// <pageFolder>/book.json
+QString BookInfoPath(const QString &pageFolder);
+
+// Writes the record atomically (a reader sees the old record or the new one, never a part).
+// False when it could not be written.
+bool SaveBookInfo(const QString &pageFolder, const BookInfo &info);
+
+// The record kept in pageFolder; none when there is no record or it cannot be read.
+std::optional<BookInfo> LoadBookInfo(const QString &pageFolder);

@@ -1,0 +1,6 @@
+#include "appid.h"
+
+QString AppId()
+{
+    return QStringLiteral(QM_APP_ID);
+}
