@@ -24,8 +24,13 @@ QString WordText(const char *utf8)
 
 void LimitOcrThreads()
 {
+    // Read by the OpenMP runtime when it loads, which is before main() when it comes linked
+    // with Tesseract: it reaches helper processes, not this one. Here the thread's own
+    // settings do it: Tesseract asks for a fixed team size in places, which only leaving
+    // every parallel region inactive (no active levels) overrides.
     qputenv("OMP_THREAD_LIMIT", "1");
     omp_set_num_threads(1);
+    omp_set_max_active_levels(0);
 }
 
 OcrRecognizer::OcrRecognizer() = default;
@@ -49,6 +54,9 @@ void OcrRecognizer::load(const QString &language)
     m_language.clear();
     auto api = std::make_unique<tesseract::TessBaseAPI>();
     api->SetVariable("debug_file", "/dev/null");
+    // Lines are tried again inverted when read with little confidence: book pages are dark on
+    // light, and the second try costs time on every smudged line.
+    api->SetVariable("tessedit_do_invert", "0");
     const QByteArray folder = OcrModelFolder().toLocal8Bit();
     const QByteArray name = language.toUtf8();
     if (api->Init(folder.constData(), name.constData(), tesseract::OEM_LSTM_ONLY) != 0)
@@ -74,7 +82,9 @@ OcrPage OcrRecognizer::Recognize(const QImage &image, const QString &language)
     if (image.isNull())
         throw AppError(QStringLiteral("No page image to recognise."));
     load(language);
-    omp_set_num_threads(1); // this thread's OpenMP teams, see LimitOcrThreads()
+    // This thread's OpenMP settings, see LimitOcrThreads().
+    omp_set_num_threads(1);
+    omp_set_max_active_levels(0);
 
     const QImage gray = image.convertToFormat(QImage::Format_Grayscale8);
     m_api->SetImage(gray.constBits(), gray.width(), gray.height(), 1, int(gray.bytesPerLine()));

@@ -13,9 +13,9 @@ class TessBaseAPI;
 // Keeps text recognition to one thread per recognised page. Debian's Tesseract parallelises
 // with OpenMP, and on a busy machine its threads wait on each other: a page that takes a
 // second on one thread took ten on two shared cores. Pages are recognised side by side on
-// worker threads instead. Call once at program start, before anything is recognised: it
-// sets OMP_THREAD_LIMIT for the process and the calling thread's OpenMP team size to one;
-// every OcrRecognizer also limits the thread it recognises on.
+// worker threads instead. Call once at program start: it keeps OpenMP to one thread on the
+// calling thread and sets OMP_THREAD_LIMIT=1 for processes started later; every
+// OcrRecognizer also limits the thread it recognises on, whichever that is.
 void LimitOcrThreads();
 
 // Recognises the text of page images with Tesseract. An object keeps one Tesseract
