@@ -22,6 +22,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QXmlStreamReader>
+#include <thread>
 
 namespace {
 
@@ -243,6 +244,7 @@ private slots:
     void pageWithoutTextHasNoText_data();
     void pageWithoutTextHasNoText();
     void fontsOnlyWhereThereIsText();
+    void recognisersOnWorkerThreads();
     void keptResultIsReused();
     void staleResults_data();
     void staleResults();
@@ -398,6 +400,31 @@ void TestOcr::fontsOnlyWhereThereIsText()
     const QByteArray bytes = file.readAll();
     QCOMPARE(bytes.count("/FontFile2"), 1); // one font for the whole document
     QCOMPARE(bytes.count("BT 3 Tr"), 3);    // content streams are stored plain: no text object on the blank page
+}
+
+void TestOcr::recognisersOnWorkerThreads()
+{
+    // One recogniser per thread, two pages at once: each thread gets what the main one got.
+    const QString files[] = {scratch.filePath(QStringLiteral("0001.jpg")), scratch.filePath(QStringLiteral("0002.jpg"))};
+    OcrPage results[2];
+    QString errors[2];
+    std::vector<std::thread> threads;
+    for (int i = 0; i < 2; ++i) {
+        threads.emplace_back([&, i] {
+            try {
+                OcrRecognizer own;
+                results[i] = own.Recognize(files[i], QStringLiteral("eng"));
+            } catch (const AppError &e) {
+                errors[i] = e.message();
+            }
+        });
+    }
+    for (std::thread &thread : threads)
+        thread.join();
+    for (int i = 0; i < 2; ++i) {
+        QCOMPARE(errors[i], QString());
+        QCOMPARE(results[i], recognised[i]);
+    }
 }
 
 void TestOcr::keptResultIsReused()
