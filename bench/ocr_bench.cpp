@@ -161,6 +161,9 @@ int main(int argc, char *argv[])
     OcrRecognizer recognizer;
     double totalSeconds = 0, totalCpu = 0;
     const std::size_t heapBefore = HeapInUse();
+    rusage start{};
+    getrusage(RUSAGE_SELF, &start);
+    const long rssBeforeKb = start.ru_maxrss;
     ResetHeapPeak();
     try {
         for (int i = 0; i < pageCount + 1; ++i) {
@@ -254,6 +257,10 @@ int main(int argc, char *argv[])
     const QString threads = QString::fromLatin1(status.readAll()).section(QStringLiteral("Threads:"), 1).section(QLatin1Char('\n'), 0, 0).trimmed();
     out << QStringLiteral("threads in the process after recognising: %1\n").arg(threads);
     out << QStringLiteral("cpu per wall second while recognising: %1 (1.0 = one thread)\n").arg(totalCpu / totalSeconds, 0, 'f', 2);
+    out << QStringLiteral("cpu seconds per page: %1\n").arg(totalCpu / pageCount, 0, 'f', 2);
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    out << QStringLiteral("resident set: %1 MB before recognising, %2 MB at most\n").arg(rssBeforeKb / 1024).arg(usage.ru_maxrss / 1024);
     out << QStringLiteral("words on their boxes: %1 %\n").arg(100.0 * onBox / std::max(1, total), 0, 'f', 1);
     out << QStringLiteral("ocr_bench: seconds_per_page=%1 words_found_pct=%2 peak_extra_mb=%3\n")
                .arg(secondsPerPage, 0, 'f', 2)
