@@ -107,6 +107,19 @@ QImage PicturePage(quint32 seed)
     painter.setPen(QPen(QColor(40, 40, 40), 2));
     for (int y = 1500; y < 2200; y += 9)
         painter.drawLine(150, y, 1550, y + random.bounded(-30, 30));
+    // Short strokes in every direction, the kind of marks a recogniser may take for letters.
+    for (int i = 0; i < 1500; ++i) {
+        const QPointF from(150 + random.bounded(1400), 300 + random.bounded(1900));
+        painter.setPen(QPen(QColor(30, 30, 30), 1 + random.bounded(4)));
+        painter.drawLine(from, from + QPointF(random.bounded(-25, 25), random.bounded(-25, 25)));
+    }
+    // Foliage: dark blobs of a letter's size in rows, the texture most often read as words.
+    for (int i = 0; i < 2500; ++i) {
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(QColor(20 + random.bounded(60), 30 + random.bounded(60), 20));
+        const int y = 1000 + random.bounded(12) * 40 + random.bounded(8);
+        painter.drawEllipse(QPointF(200 + random.bounded(1300), y), 3 + random.bounded(9), 5 + random.bounded(10));
+    }
     for (int i = 0; i < 20000; ++i)
         image.setPixelColor(random.bounded(image.width()), random.bounded(image.height()), QColor(60, 50, 40));
     return image;
