@@ -123,6 +123,7 @@ int Engine::startPage()
     m_pageOpen = true;
     m_pageContent.clear();
     m_pageResources.clear();
+    m_pageHasText = false;
     return 0;
 }
 
@@ -166,6 +167,16 @@ int Engine::placeImage(const EncodedImage &image, TPDFE_DrawRec *record)
     return m_writer.ok() ? 0 : -2;
 }
 
+int Engine::drawText(const PDFE_TextWord *words, int count)
+{
+    if (!m_pageOpen || count < 0 || (count > 0 && !words))
+        return -1;
+    const std::string text = m_textLayer.pageContent(m_writer, words, count, m_page.pageh * scaleY(), scaleX(), scaleY());
+    m_pageContent += text;
+    m_pageHasText = m_pageHasText || !text.empty();
+    return 0;
+}
+
 int Engine::endPage()
 {
     if (!m_pageOpen)
@@ -179,6 +190,8 @@ int Engine::endPage()
                        + Num(m_page.pagew * scaleX()) + " " + Num(m_page.pageh * scaleY()) + "]/Resources<<";
     if (!m_pageResources.empty())
         dict += "/XObject<<" + m_pageResources + ">>";
+    if (m_pageHasText)
+        dict += m_textLayer.fontResource();
     dict += ">>/Contents " + std::to_string(content) + " 0 R";
     if (m_page.rotation % 360 != 0)
         dict += "/Rotate " + std::to_string(((m_page.rotation % 360) + 360) % 360 / 90 * 90);
@@ -197,6 +210,7 @@ int Engine::endDoc()
     std::string kids;
     for (int page : m_pageObjects)
         kids += std::to_string(page) + " 0 R ";
+    m_textLayer.finish(m_writer);
     m_writer.beginObject(m_pages);
     m_writer.write("<</Type/Pages/Kids[" + kids + "]/Count " + std::to_string(m_pageObjects.size()) + ">>");
     m_writer.endObject();

@@ -3,6 +3,7 @@
 #include "imageencode.h"
 #include "pdfe.h"
 #include "pdfwriter.h"
+#include "textlayer.h"
 
 #include <map>
 #include <string>
@@ -21,6 +22,7 @@ public:
     void setText(int property, const char16_t *text);
     void initializePage(const TPDFE_InitRec &page);
     int action(int code, void *pointer);
+    int drawText(const PDFE_TextWord *words, int count);
 
     void message(int code, const std::string &text) const;
 
@@ -56,6 +58,8 @@ private:
     std::string m_pageContent;
     std::string m_pageResources;
     int m_imageCount = 0;
+    TextLayer m_textLayer;
+    bool m_pageHasText = false;
 };
 
 } // namespace pdfe

@@ -90,6 +90,13 @@ PDFE_API void PDFE_CALL PDFE_FreeImage(void *image)
     delete static_cast<pdfe::EncodedImage *>(image);
 }
 
+PDFE_API int32_t PDFE_CALL PDFE_DrawText(void *instance, const PDFE_TextWord *words, int32_t count)
+{
+    if (!instance)
+        return -1;
+    return trap(instance, [&](pdfe::Engine *e) { return e->drawText(words, count); });
+}
+
 PDFE_API int32_t PDFE_CALL PDFE_ProcessPDF(void *, int32_t, void *)
 {
     return -1;

@@ -111,6 +111,16 @@ typedef struct PDFE_Bitmap {
     int32_t jpegAdobeInverted;
 } PDFE_Bitmap;
 
+/* A word of a page's text layer: its box x, y, w x h in the page's pixel units (like a
+ * TPDFE_DrawRec, top left origin) and its text, zero-terminated UTF-8. */
+typedef struct PDFE_TextWord {
+    int32_t x;
+    int32_t y;
+    int32_t w;
+    int32_t h;
+    const char *utf8;
+} PDFE_TextWord;
+
 /* Receives the library's messages (errors among them). */
 typedef void(PDFE_CALL *PDFE_MessageCallback)(void *context, int32_t code, const char *message);
 
@@ -128,6 +138,13 @@ PDFE_API void PDFE_CALL PDFE_Finalize(void *instance);
  * PDFE_FreeImage by the caller. */
 PDFE_API void *PDFE_CALL PDFE_EncodeImage(const PDFE_Bitmap *bitmap, char *error, size_t errorSize);
 PDFE_API void PDFE_CALL PDFE_FreeImage(void *image);
+/* Puts count words on the open page as invisible text, so readers can search, select and
+ * copy it; call after drawing the page's image. Words come in reading order: words that
+ * follow each other rightwards at the same height are set as one line, with a space
+ * between them. Words without text or with an empty box are left out. The words and their
+ * texts stay the caller's and are only read during the call. Returns 0, or -1 when no page
+ * is open. */
+PDFE_API int32_t PDFE_CALL PDFE_DrawText(void *instance, const PDFE_TextWord *words, int32_t count);
 /* Present for clients that look them up; they do nothing and return -1. */
 PDFE_API int32_t PDFE_CALL PDFE_ProcessPDF(void *instance, int32_t value, void *pointer);
 PDFE_API int32_t PDFE_CALL _PDFE_EXEC(void *instance, int32_t value, void *pointer);

@@ -32,6 +32,7 @@ TPDFEngineLibrary::TPDFEngineLibrary(const QString &fileName) : m_library(fileNa
                           & resolve(Exec, "_PDFE_EXEC") & resolve(EncodeImage, "PDFE_EncodeImage")
                           & resolve(FreeImage, "PDFE_FreeImage");
     resolve(ProcessPDF, "PDFE_ProcessPDF");
+    resolve(DrawText, "PDFE_DrawText");
     if (!complete) {
         m_library.unload();
         throw AppError(QStringLiteral("DLL \"%1\" is not compatible. PDF Export is not possible.").arg(fileName));

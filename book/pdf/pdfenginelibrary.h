@@ -24,6 +24,7 @@ public:
     decltype(&_PDFE_EXEC) Exec = nullptr;
     decltype(&PDFE_EncodeImage) EncodeImage = nullptr;
     decltype(&PDFE_FreeImage) FreeImage = nullptr;
+    decltype(&PDFE_DrawText) DrawText = nullptr;     // absent from libraries without text layers
 
     // The library's file name on this platform for a name given as "converter.dll".
     static QString PlatformFileName(const QString &dllName);

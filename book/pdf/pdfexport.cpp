@@ -125,6 +125,15 @@ int TCustomPDFExport::DrawBitmap(int x, int y, int w, int h, const PDFE_Bitmap *
     return record.imagenumber;
 }
 
+void TCustomPDFExport::DrawText(const PDFE_TextWord *words, int count)
+{
+    requireDocument("DrawText");
+    if (!m_library->DrawText)
+        fail(QStringLiteral("The PDF engine library cannot add text to pages."));
+    if (m_library->DrawText(m_instance, words, count) != 0)
+        fail(QStringLiteral("Error in DrawText! %1").arg(m_lastMessage));
+}
+
 void TCustomPDFExport::EndPage()
 {
     requireDocument("EndPage");

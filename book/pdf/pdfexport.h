@@ -35,6 +35,10 @@ public:
     void StartPage(int pagew, int pageh, int xres, int yres, int rotation);
     void CloseCanvas();
     int DrawBitmap(int x, int y, int w, int h, const PDFE_Bitmap *bitmap);
+    // Puts words (boxes in the page's pixel units, UTF-8 texts) on the open page as
+    // invisible text over its image: call after DrawBitmap. Throws when the library has no
+    // text layer or the words cannot be placed.
+    void DrawText(const PDFE_TextWord *words, int count);
     void EndPage();
     void EndDoc();
 

@@ -1,0 +1,119 @@
+#include "ocrrecognizer.h"
+
+#include "apperror.h"
+#include "ocrmodels.h"
+
+#include <QImageReader>
+#include <omp.h>
+#include <tesseract/baseapi.h>
+#include <tesseract/resultiterator.h>
+
+namespace {
+
+// Tesseract estimates a resolution when none is given, and says so on standard error;
+// book scans are near this.
+constexpr int AssumedDpi = 300;
+
+// The text of a word, or nothing when it is only blanks.
+QString WordText(const char *utf8)
+{
+    return QString::fromUtf8(utf8).trimmed();
+}
+
+} // namespace
+
+void LimitOcrThreads()
+{
+    // Read by the OpenMP runtime when it loads, which is before main() when it comes linked
+    // with Tesseract: it reaches helper processes, not this one. Here the thread's own
+    // settings do it: Tesseract asks for a fixed team size in places, which only leaving
+    // every parallel region inactive (no active levels) overrides.
+    qputenv("OMP_THREAD_LIMIT", "1");
+    omp_set_num_threads(1);
+    omp_set_max_active_levels(0);
+}
+
+OcrRecognizer::OcrRecognizer() = default;
+
+OcrRecognizer::~OcrRecognizer()
+{
+    if (m_api)
+        m_api->End();
+}
+
+void OcrRecognizer::load(const QString &language)
+{
+    if (m_api && m_language == language)
+        return;
+    for (const QString &part : language.split(QLatin1Char('+'))) {
+        if (!IsOcrLanguageInstalled(part))
+            throw AppError(QStringLiteral("No text recognition model for the language \"%1\" is installed (package %2).")
+                               .arg(part, OcrModelPackage(part)));
+    }
+    m_api.reset();
+    m_language.clear();
+    auto api = std::make_unique<tesseract::TessBaseAPI>();
+    api->SetVariable("debug_file", "/dev/null");
+    // Lines are tried again inverted when read with little confidence: book pages are dark on
+    // light, and the second try costs time on every smudged line.
+    api->SetVariable("tessedit_do_invert", "0");
+    const QByteArray folder = OcrModelFolder().toLocal8Bit();
+    const QByteArray name = language.toUtf8();
+    if (api->Init(folder.constData(), name.constData(), tesseract::OEM_LSTM_ONLY) != 0)
+        throw AppError(QStringLiteral("Text recognition could not start for \"%1\" (models in %2).")
+                           .arg(language, OcrModelFolder()));
+    api->SetPageSegMode(tesseract::PSM_AUTO);
+    m_api = std::move(api);
+    m_language = language;
+}
+
+OcrPage OcrRecognizer::Recognize(const QString &pageFile, const QString &language)
+{
+    QImageReader reader(pageFile);
+    reader.setDecideFormatFromContent(true); // PNG bytes are stored under ".jpg" names too
+    const QImage image = reader.read();
+    if (image.isNull())
+        throw AppError(QStringLiteral("Cannot read the page image %1: %2").arg(pageFile, reader.errorString()));
+    return Recognize(image, language);
+}
+
+OcrPage OcrRecognizer::Recognize(const QImage &image, const QString &language)
+{
+    if (image.isNull())
+        throw AppError(QStringLiteral("No page image to recognise."));
+    load(language);
+    // This thread's OpenMP settings, see LimitOcrThreads().
+    omp_set_num_threads(1);
+    omp_set_max_active_levels(0);
+
+    const QImage gray = image.convertToFormat(QImage::Format_Grayscale8);
+    m_api->SetImage(gray.constBits(), gray.width(), gray.height(), 1, int(gray.bytesPerLine()));
+    m_api->SetSourceResolution(AssumedDpi);
+    if (m_api->Recognize(nullptr) != 0) {
+        m_api->Clear();
+        throw AppError(QStringLiteral("Text recognition failed on a page of %1 x %2 pixels.")
+                           .arg(image.width())
+                           .arg(image.height()));
+    }
+    OcrPage page;
+    page.language = language;
+    page.imageSize = image.size();
+    std::unique_ptr<tesseract::ResultIterator> it(m_api->GetIterator());
+    if (it) {
+        do {
+            if (it->Empty(tesseract::RIL_WORD))
+                continue;
+            const std::unique_ptr<char[]> utf8(it->GetUTF8Text(tesseract::RIL_WORD));
+            const QString text = WordText(utf8.get());
+            const float confidence = it->Confidence(tesseract::RIL_WORD);
+            int left = 0, top = 0, right = 0, bottom = 0;
+            if (text.isEmpty() || confidence < MinConfidence
+                || !it->BoundingBox(tesseract::RIL_WORD, &left, &top, &right, &bottom) || right <= left || bottom <= top)
+                continue;
+            page.words.append({text, QRect(QPoint(left, top), QPoint(right - 1, bottom - 1)), confidence});
+        } while (it->Next(tesseract::RIL_WORD));
+    }
+    m_api->Clear();
+    ++m_pages;
+    return page;
+}

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "pdfe.h"
+#include "pdfwriter.h"
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace pdfe {
+
+// The invisible text of a document's pages, so that readers can search, select and copy
+// what a scanned page shows. Words are set in text rendering mode 3 (neither filled nor
+// stroked) in a glyph-less font of our own, each scaled onto its box. Characters become
+// codes handed out per document (two bytes, Identity-H), and the font's ToUnicode map
+// gives each code its Unicode text back, outside the Basic Multilingual Plane too. The font
+// objects are written once, when the document ends.
+class TextLayer
+{
+public:
+    // Content stream operators for words on a page of pageHeight points whose pixel units
+    // are scaleX x scaleY points. Empty when no word has any text. The first call reserves
+    // the font's object numbers.
+    std::string pageContent(PdfWriter &writer, const PDFE_TextWord *words, int count, double pageHeight,
+                            double scaleX, double scaleY);
+
+    // The page resource entry naming the font: "/Font<<...>>".
+    std::string fontResource() const;
+
+    // Writes the font objects if any page has text.
+    void finish(PdfWriter &writer);
+
+private:
+    std::string codes(const std::u32string &text);
+    std::string toUnicodeMap() const;
+
+    std::map<char32_t, unsigned> m_codeOf;
+    std::vector<char32_t> m_characters; // by code - 1
+    int m_type0 = 0, m_cidFont = 0, m_descriptor = 0, m_fontFile = 0, m_toUnicode = 0, m_cidToGid = 0;
+};
+
+// The characters of a UTF-8 text; malformed bytes become U+FFFD.
+std::u32string DecodeUtf8(const char *text);
+
+} // namespace pdfe
