@@ -231,7 +231,8 @@ int Engine::writeDoc(const char *path)
         return -2;
     }
     if (std::rename(m_tempPath.c_str(), path) != 0) {
-        message(-2, std::string("cannot replace ") + path + ": " + std::error_code(errno, std::generic_category()).message());
+        const int error = errno;
+        message(-2, std::string("cannot replace ") + path + ": " + std::error_code(error, std::generic_category()).message());
         discard();
         return -2;
     }

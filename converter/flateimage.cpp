@@ -36,6 +36,8 @@ constexpr int SmallImageLevel = 6;
 constexpr int SampleBands = 6;
 // Huffman codes in whole bits lose a few percent against the entropy.
 constexpr double HuffmanOverhead = 1.03;
+// The whole image compresses to at most this much more than its sample bands did.
+constexpr double ExpectedMargin = 1.25;
 constexpr int SampleBandRows = 8;
 
 struct Compressor
@@ -84,6 +86,7 @@ std::vector<std::uint8_t> huffmanOnly(const std::vector<std::uint8_t> &in)
     if (deflate(&stream, Z_FINISH) != Z_STREAM_END)
         throw std::runtime_error("compression failed");
     out.resize(stream.total_out);
+    out.shrink_to_fit(); // an image waiting for its page holds only its own bytes
     return out;
 }
 
@@ -177,7 +180,7 @@ EncodedImage EncodeFlate(const PlaneRows &rows)
     const std::size_t filteredBytes = (rows.rowBytes() + 1) * std::size_t(h);
     std::vector<std::uint8_t> filtered;
 
-    if (filteredBytes <= SmallImageBytes || h < SampleBands * SampleBandRows * 2) {
+    if (filteredBytes <= SmallImageBytes) {
         const Compressor compressor(SmallImageLevel);
         for (int f = None; f < FilterCount; ++f) {
             filterRows(rows, Filter(f), 0, h, filtered);
@@ -197,10 +200,12 @@ EncodedImage EncodeFlate(const PlaneRows &rows)
         const bool tryHuffman = rows.bitsPerComponent() == 8;
         std::size_t sizes[FilterCount] = {}, huffmanSizes[FilterCount] = {};
         std::vector<std::uint8_t> band;
+        // A short, wide image has bands that overlap; they still tell which way is best.
+        const int bandRows = std::min(SampleBandRows, h);
         for (int b = 0; b < SampleBands; ++b) {
-            const int first = (h - SampleBandRows) * b / (SampleBands - 1);
+            const int first = (h - bandRows) * b / (SampleBands - 1);
             for (int f = None; f < FilterCount; ++f) {
-                filterRows(rows, Filter(f), first, SampleBandRows, band);
+                filterRows(rows, Filter(f), first, bandRows, band);
                 sizes[f] += sampler.compress(band).size();
                 if (tryHuffman)
                     huffmanSizes[f] += huffmanEstimate(band);
@@ -219,7 +224,7 @@ EncodedImage EncodeFlate(const PlaneRows &rows)
                 matchless = true;
             }
         }
-        bestRatio = double(bestSize) / double((rows.rowBytes() + 1) * SampleBands * SampleBandRows);
+        bestRatio = double(bestSize) / double((rows.rowBytes() + 1) * std::size_t(SampleBands * bandRows));
     }
 
     filterRows(rows, best, 0, h, filtered);
@@ -235,8 +240,16 @@ EncodedImage EncodeFlate(const PlaneRows &rows)
     else if (bestRatio >= CompressibleBelow)
         level = NoisyColourLevel;
     const Compressor compressor(level);
-    std::vector<std::uint8_t> data(libdeflate_zlib_compress_bound(compressor.c, filtered.size()));
-    const std::size_t size = libdeflate_zlib_compress(compressor.c, filtered.data(), filtered.size(), data.data(), data.size());
+    // Room for what the samples promise and a margin, rather than for the worst case (as
+    // much as the plane itself); only an image that breaks the promise gets the full room.
+    const std::size_t bound = libdeflate_zlib_compress_bound(compressor.c, filtered.size());
+    std::vector<std::uint8_t> data(std::min(bound, std::size_t(bestRatio * double(filtered.size()) * ExpectedMargin) + 65536));
+    std::size_t size = libdeflate_zlib_compress(compressor.c, filtered.data(), filtered.size(), data.data(), data.size());
+    if (size == 0 && data.size() < bound) {
+        std::vector<std::uint8_t>().swap(data);
+        data.resize(bound);
+        size = libdeflate_zlib_compress(compressor.c, filtered.data(), filtered.size(), data.data(), data.size());
+    }
     if (size == 0)
         throw std::runtime_error("compression failed");
     std::vector<std::uint8_t>().swap(filtered); // before the data is trimmed to its size

@@ -17,8 +17,10 @@ constexpr std::size_t MaxJpegBytes = std::size_t(1) << 30;
 // becomes DeviceGray, a gray image of only black and white 1 bit per pixel coded as CCITT
 // Group 4 (or Flate where that is smaller); other samples are compressed with Flate after PNG
 // row filters. A JPEG bitmap is embedded as its own bytes (gray, RGB or CMYK).
-// Thread-safe: nothing is shared between calls. Memory: besides the result, at most about
-// twice the size of the image's samples as the PDF stores them.
+// Thread-safe: nothing is shared between calls. Memory: the bitmap is read row by row;
+// besides the result the call holds the filtered plane (the samples as the PDF stores them)
+// and room for the compressed data as the sample bands predict it, about 1.2 times the
+// bitmap's own size at most for an RGBA page.
 // Throws std::runtime_error for a bitmap it cannot take (sizes are checked before any
 // allocation) and std::bad_alloc when memory runs out.
 EncodedImage EncodeBitmap(const PDFE_Bitmap &bitmap);
