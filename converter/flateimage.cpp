@@ -19,7 +19,8 @@ enum Filter { None, Sub, Up, Average, Paeth, FilterCount };
 // libdeflate levels. Measured on 1700 x 2400 scanned-looking pages: gray text pages gain
 // about 3% from level 3 over level 1 and a gray plane is a third of a colour one's bytes, so
 // it can afford it; colour pages that compress well (tinted paper and text) gain 8% from
-// level 2; noisy colour (photos) gains under 2% from anything above level 1 at twice the time.
+// level 2; noisy colour (photos) would gain about 4% from level 2 at twice the time, and
+// being the slowest pages they keep level 1.
 // On grainy gray scans string matches hardly ever pay for themselves: Huffman codes alone
 // (zlib's Huffman-only strategy) come out about 5% smaller than libdeflate's level 3 in a
 // third of the time. The samples decide between the two codings.
