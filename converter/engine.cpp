@@ -2,8 +2,10 @@
 
 #include "imageencode.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <stdexcept>
+#include <system_error>
 #include <unistd.h>
 
 namespace pdfe {
@@ -23,8 +25,21 @@ Engine::~Engine()
 
 void Engine::message(int code, const std::string &text) const
 {
+    message(code, text.c_str());
+}
+
+void Engine::message(int code, const char *text) const noexcept
+{
     if (m_callback)
-        m_callback(m_context, code, text.c_str());
+        m_callback(m_context, code, text);
+}
+
+int Engine::writeStatus()
+{
+    if (m_writer.ok())
+        return 0;
+    message(-2, "cannot write " + m_outputPath + ": " + m_writer.error());
+    return -2;
 }
 
 void Engine::setInteger(int property, int value)
@@ -67,9 +82,10 @@ int Engine::beginDoc(const char *path)
     if (m_docOpen || !path || !*path)
         return -1;
     // Written beside the output and renamed into place when complete.
-    m_tempPath = std::string(path) + ".part" + std::to_string(::getpid());
+    m_outputPath = path;
+    m_tempPath = m_outputPath + ".part" + std::to_string(::getpid());
     if (!m_writer.open(m_tempPath)) {
-        message(-2, "cannot create " + m_tempPath);
+        message(-2, "cannot create " + m_outputPath + ": " + m_writer.error());
         m_tempPath.clear();
         return -2;
     }
@@ -101,7 +117,7 @@ int Engine::beginDoc(const char *path)
     m_writer.beginObject(m_info);
     m_writer.write(info + ">>");
     m_writer.endObject();
-    return m_writer.ok() ? 0 : -2;
+    return writeStatus();
 }
 
 double Engine::scaleX() const
@@ -164,7 +180,7 @@ int Engine::placeImage(const EncodedImage &image, TPDFE_DrawRec *record)
     const double x = record->x * scaleX(), y = pageHeight - record->y * scaleY() - h;
     m_pageContent += "q " + Num(w) + " 0 0 " + Num(h) + " " + Num(x) + " " + Num(y) + " cm /" + name + " Do Q\n";
     record->imagenumber = number;
-    return m_writer.ok() ? 0 : -2;
+    return writeStatus();
 }
 
 int Engine::drawText(const PDFE_TextWord *words, int count)
@@ -198,7 +214,7 @@ int Engine::endPage()
     m_writer.write(dict + ">>");
     m_writer.endObject();
     m_pageObjects.push_back(page);
-    return m_writer.ok() ? 0 : -2;
+    return writeStatus();
 }
 
 int Engine::endDoc()
@@ -216,7 +232,7 @@ int Engine::endDoc()
     m_writer.endObject();
     m_writer.finish(m_catalog, m_info);
     m_completed = true;
-    return m_writer.ok() ? 0 : -2;
+    return writeStatus();
 }
 
 int Engine::writeDoc(const char *path)
@@ -224,12 +240,13 @@ int Engine::writeDoc(const char *path)
     if (!m_completed || m_written || !path)
         return -1;
     if (!m_writer.close()) {
-        message(-2, "cannot write " + m_tempPath);
+        message(-2, "cannot write " + m_outputPath + ": " + m_writer.error());
         discard();
         return -2;
     }
     if (std::rename(m_tempPath.c_str(), path) != 0) {
-        message(-2, std::string("cannot replace ") + path);
+        const int error = errno;
+        message(-2, std::string("cannot replace ") + path + ": " + std::error_code(error, std::generic_category()).message());
         discard();
         return -2;
     }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "imageencode.h"
+#include "encodedimage.h"
 #include "pdfe.h"
 #include "pdfwriter.h"
 #include "textlayer.h"
@@ -25,6 +25,7 @@ public:
     int drawText(const PDFE_TextWord *words, int count);
 
     void message(int code, const std::string &text) const;
+    void message(int code, const char *text) const noexcept;
 
 private:
     int beginDoc(const char *path);
@@ -37,6 +38,8 @@ private:
     int writeDoc(const char *path);
     int closeDoc();
     void discard();
+    // 0 while the file is being written well; else -2, and the message tells why.
+    int writeStatus();
     double scaleX() const;
     double scaleY() const;
 
@@ -47,6 +50,7 @@ private:
 
     PdfWriter m_writer;
     std::string m_tempPath;
+    std::string m_outputPath; // for messages: the file the user knows
     bool m_docOpen = false;
     bool m_completed = false;
     bool m_written = false;

@@ -16,6 +16,9 @@ int trap(void *instance, F &&fn)
     auto *engine = static_cast<pdfe::Engine *>(instance);
     try {
         return fn(engine);
+    } catch (const std::bad_alloc &) {
+        if (engine)
+            engine->message(-3, "out of memory");
     } catch (const std::exception &e) {
         if (engine)
             engine->message(-3, e.what());

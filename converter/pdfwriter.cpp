@@ -1,7 +1,9 @@
 #include "pdfwriter.h"
 
 #include <charconv>
+#include <cerrno>
 #include <cmath>
+#include <system_error>
 #include <unistd.h>
 
 namespace pdfe {
@@ -53,11 +55,22 @@ PdfWriter::~PdfWriter()
         std::fclose(m_file);
 }
 
+void PdfWriter::fail()
+{
+    if (!m_failed)
+        m_error = std::error_code(errno, std::generic_category()).message();
+    m_failed = true;
+}
+
 bool PdfWriter::open(const std::string &path)
 {
+    m_failed = false;
+    m_error.clear();
     m_file = std::fopen(path.c_str(), "wb");
-    if (!m_file)
+    if (!m_file) {
+        fail();
         return false;
+    }
     std::setvbuf(m_file, nullptr, _IOFBF, 1 << 20);
     m_offsets.assign(1, 0);
     write("%PDF-1.5\n%\xE2\xE3\xCF\xD3\n");
@@ -102,7 +115,7 @@ void PdfWriter::write(const std::uint8_t *data, std::size_t size)
     if (!m_file || m_failed || size == 0)
         return;
     if (std::fwrite(data, 1, size, m_file) != size)
-        m_failed = true;
+        fail();
     m_offset += size;
 }
 
@@ -123,10 +136,12 @@ bool PdfWriter::close()
 {
     if (!m_file)
         return false;
-    bool good = !m_failed && std::fflush(m_file) == 0 && ::fsync(fileno(m_file)) == 0;
-    good = std::fclose(m_file) == 0 && good;
+    if (!m_failed && (std::fflush(m_file) != 0 || ::fsync(fileno(m_file)) != 0))
+        fail();
+    if (std::fclose(m_file) != 0)
+        fail();
     m_file = nullptr;
-    return good;
+    return !m_failed;
 }
 
 } // namespace pdfe

@@ -18,7 +18,8 @@ std::string TextString(const std::u16string &text);
 
 // Writes a PDF file front to back: objects framed with their numbers, their offsets taken
 // from the bytes written so far, and at the end the cross-reference table and trailer.
-// Errors are sticky: once a write fails, ok() stays false.
+// Errors are sticky: once a write fails, ok() stays false and error() tells why (the
+// system's reason, "No space left on device", "File too large", ...).
 class PdfWriter
 {
 public:
@@ -29,6 +30,7 @@ public:
 
     bool open(const std::string &path);
     bool ok() const { return m_file && !m_failed; }
+    const std::string &error() const { return m_error; }
 
     // Reserves an object number for an object written later.
     int reserveObject();
@@ -46,8 +48,12 @@ public:
     bool close();
 
 private:
+    // Records errno's reason for the first failure.
+    void fail();
+
     std::FILE *m_file = nullptr;
     bool m_failed = false;
+    std::string m_error;
     std::uint64_t m_offset = 0;
     std::vector<std::uint64_t> m_offsets; // by object number; index 0 unused
 };

@@ -54,10 +54,21 @@ QList<Image> images(const QString &pdf, const QString &folder)
         result << image;
     }
     QDir().mkpath(folder);
+    // Images in their own coding where an image reader takes it (JPEG); fax-coded ones, which
+    // pdfimages would write as bare fax data beside a parameter file, decoded to PNG.
     run(QStringLiteral("pdfimages"), {QStringLiteral("-all"), pdf, folder + QStringLiteral("/img")});
     QStringList files = QDir(folder).entryList({QStringLiteral("img-*")}, QDir::Files, QDir::Name);
-    for (int i = 0; i < result.size() && i < files.size(); ++i)
+    files.removeIf([](const QString &name) { return name.endsWith(QLatin1String(".params")); });
+    bool fax = false;
+    for (const Image &image : std::as_const(result))
+        fax = fax || image.encoding == QLatin1String("ccitt");
+    if (fax)
+        run(QStringLiteral("pdfimages"), {QStringLiteral("-png"), pdf, folder + QStringLiteral("/png")});
+    for (int i = 0; i < result.size() && i < files.size(); ++i) {
         result[i].file = folder + QLatin1Char('/') + files[i];
+        if (result[i].encoding == QLatin1String("ccitt"))
+            result[i].file = folder + QStringLiteral("/png-%1.png").arg(i, 3, 10, QLatin1Char('0'));
+    }
     return result;
 }
 
