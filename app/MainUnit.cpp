@@ -23,6 +23,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QSplitter>
@@ -169,6 +170,11 @@ void TMainfm::createControls()
     rebuildbtn->setGeometry(159, 6, 75, 43);
     timelabel = new QLabel(QStringLiteral("time"), panel6);
     timelabel->setGeometry(30, 55, 60, 16);
+    progressbar = new QProgressBar(panel6);
+    progressbar->setGeometry(8, 75, RightPanelWidth - 16, 22);
+    progressbar->setTextVisible(true);
+    progressbar->setFont(tahoma(11));
+    progressbar->hide();
     // Range fields of the designed panel; they end up below its visible part and nothing
     // reads them.
     auto *fromLabel = new QLabel(QStringLiteral("Download From"), panel6);
@@ -247,6 +253,13 @@ void TMainfm::FormCreate()
     });
     connect(Task, &TDownloadTask::RebuildAvailable, rebuildbtn, &QWidget::setVisible);
     connect(Task, &TDownloadTask::OpenOutputFolder, this, &TMainfm::OpenOutputFolder);
+    connect(Task, &TDownloadTask::Progress, this, [this](int value, int maximum, const QString &text) {
+        progressbar->setRange(0, qMax(1, maximum));
+        progressbar->setValue(qBound(0, value, qMax(1, maximum)));
+        progressbar->setFormat(text);
+        progressbar->show();
+    });
+    connect(Task, &TDownloadTask::ProgressEnded, progressbar, &QWidget::hide);
     SetActivityLogSink(Memo1);
     AddLog(QStringLiteral("Copy book link from browser, paste in address bar and open ebook,  click \"download\" "
                           "button to download ebook when it is ready"));
@@ -257,7 +270,7 @@ void TMainfm::trimActivityPanel()
     // Only the button row stays in view; the fields below it are cut off.
     panel6->setFixedHeight(downloadbtn->y() + downloadbtn->height() + 30);
     timelabel->hide();
-    panel6->setFixedHeight(timelabel->y() + timelabel->height() + 8);
+    panel6->setFixedHeight(progressbar->y() + progressbar->height() + 8);
 }
 
 void TMainfm::showEvent(QShowEvent *event)

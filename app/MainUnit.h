@@ -9,6 +9,7 @@
 class QFrame;
 class QLabel;
 class QLineEdit;
+class QProgressBar;
 class QPushButton;
 class QSplitter;
 class QTimer;
@@ -84,6 +85,7 @@ public:
     QPushButton *stopbtn = nullptr;
     QPushButton *rebuildbtn = nullptr;
     QLabel *timelabel = nullptr;
+    QProgressBar *progressbar = nullptr; // pages of the run or the build, and the time left
     TLogMemo *Memo1 = nullptr;
     QWidget *Panel5 = nullptr;
     QTimer *Timer1 = nullptr;

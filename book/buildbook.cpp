@@ -1,6 +1,7 @@
 #include "vbooks.h"
 
 #include "MyUtils.h"
+#include "bookinfo.h"
 #include "folders.h"
 
 namespace {
@@ -32,6 +33,10 @@ bool TePubobj::BuildBook(int totalPages, TBookBuilder::Done done)
     request.totalPages = totalPages;
     request.outputPath = PdfPath();
     request.ppi = ScreenPixelsPerInch();
+    // Kept with the pages when the run began, so a Rebuild names the book the same way.
+    const std::optional<BookInfo> info = LoadBookInfo(request.pageFolder);
+    request.title = info && !info->title.isEmpty() ? info->title : id;
+    request.address = info ? info->address : QString();
     return Builder.Start(request, [this, done = std::move(done)](const BookBuildOutcome &outcome) {
         if (outcome.kind == BookBuildOutcome::Written)
             outputfile = outcome.path;

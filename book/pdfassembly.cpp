@@ -23,6 +23,8 @@ PdfBuildResult AssemblePdf(const PdfBuildRequest &request, const std::function<v
     pdf.InMemoryMode = false;
     pdf.Filename = QFile::encodeName(request.outputPath);
     TCustomPDFExport::DLLName = QStringLiteral("converter.dll");
+    pdf.Title = request.title;
+    pdf.Subject = request.address;
     PdfBuildResult result;
     const int ppi = request.ppi;
 

@@ -14,6 +14,8 @@ struct PdfBuildRequest
     int totalPages = 0;
     QString outputPath;
     int ppi = 96;            // read on the GUI thread by the caller
+    QString title;           // the document information: the book's title,
+    QString address;         // and the address it was captured from
 };
 
 struct PdfBuildResult

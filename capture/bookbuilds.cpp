@@ -10,7 +10,13 @@ TBookBuilds::TBookBuilds(TePubobj &book, QObject *parent) : QObject(parent), m_b
     connect(&m_book.Builder, &TBookBuilder::Progress, this, [this](int page) {
         m_progressLine = QString::asprintf("pdf page %d", page);
         SetLastLog(m_progressLine);
+        emit Progress(page, m_totalPages);
     });
+}
+
+bool TBookBuilds::Busy() const
+{
+    return m_book.Builder.Busy();
 }
 
 void TBookBuilds::Rebuild(int totalPages, Done done)
@@ -69,6 +75,7 @@ void TBookBuilds::start(int totalPages, Done done)
         if (done)
             done(outcome);
     };
+    m_totalPages = totalPages;
     try {
         m_book.BuildBook(totalPages, std::move(ended));
     } catch (const AppError &e) {

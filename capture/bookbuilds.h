@@ -29,8 +29,14 @@ public:
 
     // A run's closing build is waiting or running.
     bool RunBuildPending() const { return m_runBuildPending; }
+    // A build is running.
+    bool Busy() const;
     // Stops everything without calling back (the window is closing).
     void Abandon();
+
+signals:
+    // The running build is at page of totalPages.
+    void Progress(int page, int totalPages);
 
 private:
     void start(int totalPages, Done done);
@@ -40,6 +46,7 @@ private:
     TePubobj &m_book;
     QString m_progressLine;         // the running build's "pdf page %d" line
     bool m_runBuildPending = false;
+    int m_totalPages = 0;            // of the running build
     int m_waitingPages = 0;          // the waiting closing build: its page count and callback
     Done m_waitingDone;
 };

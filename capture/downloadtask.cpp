@@ -2,6 +2,9 @@
 
 #include "activitylog.h"
 #include "apperror.h"
+#include "bookinfo.h"
+#include "booktitle.h"
+#include "desktopnotify.h"
 #include "errorreport.h"
 #include "ibrowser.h"
 #include "keepawake.h"
@@ -31,6 +34,9 @@ TDownloadTask::TDownloadTask(IBrowser &browser, TePubobj &book, const QString &p
     connect(&m_browser, &IBrowser::LoadEnd, this, Guarded([this](int id, bool isMain, const QString &url) {
                 chmLoadEnd(id, isMain, url);
             }));
+    connect(&m_builds, &TBookBuilds::Progress, this, [this](int page, int totalPages) {
+        emit Progress(page, totalPages, QStringLiteral("pdf page %1 / %2").arg(page).arg(totalPages));
+    });
 }
 
 TDownloadTask::~TDownloadTask()
@@ -81,9 +87,15 @@ void TDownloadTask::setWorking(bool Value)
         m_run.pageAtTurn = 0;
         ++m_generation;
         m_discardCapture = false;
-        m_book.getID(m_browser.MainFrameUrl());
+        m_progress = RunProgress(m_run.TotalPages);
+        m_lastStoredPage = 0;
+        emit Progress(0, qMax(1, m_run.TotalPages), RunProgressText(m_progress));
+        const QString url = m_browser.MainFrameUrl();
+        m_book.getID(url);
         m_run.bookId = m_book.id;
         m_book.setWorking(true);
+        // The title the viewer gives the book goes into its PDF, also when rebuilt later.
+        SaveBookInfo(m_book.PageFolder(), BookInfo{BookTitleFromPageTitle(m_browser.Title(), m_book.id), url});
         KeepAwake::Request();
         if (!m_closing)
             m_timer.start();
@@ -92,6 +104,8 @@ void TDownloadTask::setWorking(bool Value)
         AddLog(QStringLiteral("download end."));
         emit RebuildAvailable(true);
         m_timer.stop();
+        if (!m_builds.Busy())
+            emit ProgressEnded();
     }
 }
 
@@ -227,6 +241,7 @@ bool TDownloadTask::captured(bool stored, const QString &error)
     if (!m_run.Working)
         return false; // stopped meanwhile: the page is kept, the run is over
     if (stored) {
+        pageStored();
         m_run.storedInRun = true;
         m_run.captureAttempts = 0;
         SetLastLog(QString::asprintf("Save page %d / %d ...", m_book.curpage, m_run.TotalPages));
@@ -238,6 +253,40 @@ bool TDownloadTask::captured(bool stored, const QString &error)
     }
     endTest();
     return true;
+}
+
+void TDownloadTask::pageStored()
+{
+    const int page = m_book.curpage;
+    if (!m_run.storedInRun) {
+        // The run began at this page: the pages to capture are the rest of the book.
+        m_progress = RunProgress(qMax(1, m_run.TotalPages - page + 1));
+    } else if (page <= m_lastStoredPage) {
+        return; // the same page again
+    }
+    m_lastStoredPage = page;
+    m_progress.PageStored(RunProgress::Clock::now());
+    emit Progress(m_progress.PagesStored(), m_progress.PagesToCapture(), RunProgressText(m_progress));
+}
+
+void TDownloadTask::notifyOutcome(const BookBuildOutcome &outcome, bool run)
+{
+    switch (outcome.kind) {
+    case BookBuildOutcome::Written:
+        NotifyDesktop(QStringLiteral("PDF saved"), outcome.result.missing.isEmpty() || !run
+                                                       ? outcome.path
+                                                       : outcome.path + QStringLiteral("\nmissing pages") + outcome.result.missing);
+        return;
+    case BookBuildOutcome::NoPages:
+        if (run)
+            NotifyDesktop(QStringLiteral("Download ended"), QStringLiteral("No page of the book is stored: no pdf file written"));
+        return;
+    case BookBuildOutcome::Failed:
+        NotifyDesktop(QStringLiteral("The pdf file could not be built"), outcome.error);
+        return;
+    case BookBuildOutcome::Cancelled:
+        return;
+    }
 }
 
 void TDownloadTask::giveUpPage()
@@ -299,6 +348,7 @@ void TDownloadTask::buildTick()
 
 bool TDownloadTask::closingBuildEnded(const BookBuildOutcome &outcome)
 {
+    notifyOutcome(outcome, true);
     switch (outcome.kind) {
     case BookBuildOutcome::Failed:
         throw AppError(outcome.error); // Working stays on with Stop shown
@@ -323,6 +373,9 @@ void TDownloadTask::rebuildbtnClick()
     m_builds.Rebuild(m_run.TotalPages, [this](const BookBuildOutcome &outcome) {
         if (m_closing)
             return;
+        notifyOutcome(outcome, false);
+        if (!m_run.Working)
+            emit ProgressEnded();
         if (outcome.kind == BookBuildOutcome::Failed)
             ReportError(outcome.error);
         else if (outcome.kind == BookBuildOutcome::Written)

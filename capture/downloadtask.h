@@ -3,6 +3,7 @@
 #include "bookbuilds.h"
 #include "bookpage.h"
 #include "downloadrun.h"
+#include "runprogress.h"
 #include "scriptrunner.h"
 
 #include <QObject>
@@ -80,6 +81,10 @@ signals:
     void OtherPageLoaded();              // no Download, no Rebuild
     void RebuildAvailable(bool available);
     void OpenOutputFolder();
+    // How far the run or a build has come (value of maximum, with a line of text), and that
+    // nothing runs any more.
+    void Progress(int value, int maximum, const QString &text);
+    void ProgressEnded();
 
 private:
     void captureTick();
@@ -96,6 +101,8 @@ private:
     void rearm();
     void startRequestedRun();
     void checkBook(const QString &url);
+    void pageStored();
+    void notifyOutcome(const BookBuildOutcome &outcome, bool run);
 
     IBrowser &m_browser;
     TePubobj &m_book;
@@ -111,4 +118,6 @@ private:
     bool m_startRequested = false; // Download was pressed while the last run was busy
     bool m_closing = false;
     QString m_leftBookLine;        // why the last run stopped, kept over the next book's log
+    RunProgress m_progress;        // pages stored in this run, and their pace
+    int m_lastStoredPage = 0;      // the highest page stored in this run
 };

@@ -21,6 +21,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -81,6 +82,10 @@ void TestDownload::initTestCase()
         site->addBook(id, book);
     };
     add(QStringLiteral("run.real"), 3);
+    ViewerSite::Book titled;
+    titled.totalSeq = 3;
+    titled.title = QStringLiteral("Die Größe der Welt");
+    site->addBook(QStringLiteral("run.real"), titled);
     add(QStringLiteral("run.mid"), 5);
     add(QStringLiteral("run.last"), 4);
     add(QStringLiteral("run.stop"), 4);
@@ -135,7 +140,7 @@ void TestDownload::waitForEnd(int timeoutMs)
 
 QStringList TestDownload::pageFiles(const QString &dirid) const
 {
-    return QDir(PageFolderPath(dirid)).entryList(QDir::Files, QDir::Name);
+    return QDir(PageFolderPath(dirid)).entryList({QStringLiteral("*.jpg")}, QDir::Files, QDir::Name);
 }
 
 void TestDownload::verifyPdf(const QString &id, const QList<int> &pages)
@@ -173,6 +178,10 @@ void TestDownload::wholeBookAtRealPacing()
     const QString pdf = AppFolders().dataFolder + QStringLiteral("run.real.pdf");
     QCOMPARE(window->Memo1->lines(), (QStringList{"Save page 3 / 3 ...", "pdf page 3", "save pdf file " + pdf, "download end."}));
     verifyPdf(QStringLiteral("run.real"), {1, 2, 3});
+    // The PDF carries the book's title and the address it was captured from.
+    const QString info = PdfCheck::run(QStringLiteral("pdfinfo"), {pdf});
+    QVERIFY2(info.contains(QStringLiteral("Title:           Die Größe der Welt\n")), qPrintable(info));
+    QVERIFY2(info.contains(QStringLiteral("Subject:         ") + site->viewerUrl(QStringLiteral("run.real"), 1)), qPrintable(info));
     QCOMPARE(pageFiles(QStringLiteral("run.real")), (QStringList{"0001.jpg", "0002.jpg", "0003.jpg"}));
     QCOMPARE(folders.opened, QList<QUrl>{QUrl::fromLocalFile(AppFolders().dataFolder)});
     QVERIFY(!window->Task->run().Working);
@@ -191,7 +200,12 @@ void TestDownload::startedMidBook()
     openViewer(QStringLiteral("run.mid"), 3, 5);
     runFast();
     window->downloadbtn->click();
+    // The progress bar counts the pages from the one on display to the end.
+    QTRY_COMPARE_WITH_TIMEOUT(window->progressbar->format(), QStringLiteral("1 / 3 pages"), 20000);
+    QVERIFY(window->progressbar->isVisibleTo(window));
+    QCOMPARE(window->progressbar->maximum(), 3);
     waitForEnd();
+    QVERIFY(!window->progressbar->isVisibleTo(window));
     QCOMPARE(pageFiles(QStringLiteral("run.mid")), (QStringList{"0003.jpg", "0004.jpg", "0005.jpg"}));
     QVERIFY(window->Memo1->lines().contains(QStringLiteral("missing pages  1 2")));
     verifyPdf(QStringLiteral("run.mid"), {3, 4, 5});

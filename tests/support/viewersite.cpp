@@ -64,7 +64,9 @@ ViewerSite::Response ViewerSite::viewer(const QUrl &u) const
     const QByteArray mode = book.navigating ? "true" : "false";
 
     Response r;
-    r.body = "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>Viewer</title>\n"
+    const QString title = book.title.isEmpty() ? QStringLiteral("Viewer")
+                                               : book.title + QStringLiteral(" - Page %1 | Quillmoor").arg(seq);
+    r.body = "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>" + title.toHtmlEscaped().toUtf8() + "</title>\n"
              "<script>var QM = {params: " + total + "};</script></head><body>\n"
              "<div><button aria-label=\"Previous Page\" onclick=\"viewer.go(viewer.seq - 1)\">Prev</button>"
              "<button aria-label=\"Next Page\" onclick=\"viewer.go(viewer.seq + 1)\">Next</button>"

@@ -21,6 +21,7 @@ public:
         bool navigating = false;    // Next Page loads a new document instead of pushState
         int imageDelayMs = 0;       // page images arrive this much later
         QString imageOrigin;        // serve page images from this origin (e.g. another server)
+        QString title;              // the book's title; the page's title adds the page and the site
         bool scan = false;          // pages as a library scans them: A4 at 300 dpi in colour, with grain
     };
 
