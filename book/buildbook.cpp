@@ -37,6 +37,7 @@ bool TePubobj::BuildBook(int totalPages, TBookBuilder::Done done)
     const std::optional<BookInfo> info = LoadBookInfo(request.pageFolder);
     request.title = info && !info->title.isEmpty() ? info->title : id;
     request.address = info ? info->address : QString();
+    request.ocrLanguage = OcrLanguage;
     return Builder.Start(request, [this, done = std::move(done)](const BookBuildOutcome &outcome) {
         if (outcome.kind == BookBuildOutcome::Written)
             outputfile = outcome.path;

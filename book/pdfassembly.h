@@ -16,6 +16,7 @@ struct PdfBuildRequest
     int ppi = 96;            // read on the GUI thread by the caller
     QString title;           // the document information: the book's title,
     QString address;         // and the address it was captured from
+    QString ocrLanguage;     // recognise text in this language and lay it over the pages; empty: none
 };
 
 struct PdfBuildResult

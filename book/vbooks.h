@@ -55,4 +55,6 @@ public:
     QString PdfPath() const;
 
     TBookBuilder Builder;
+    // Text is recognised in this language and laid over the pages; empty for none.
+    QString OcrLanguage;
 };

@@ -8,6 +8,8 @@
 #include "errorreport.h"
 #include "ibrowser.h"
 #include "keepawake.h"
+#include "pagefile.h"
+#include "pagerecognition.h"
 #include "pagescripts.h"
 #include "vbooks.h"
 
@@ -116,6 +118,7 @@ void TDownloadTask::Close()
     m_timer.stop();
     m_scripts.Abandon();
     m_builds.Abandon();
+    m_recognition.reset();
     m_tickPending = false;
 }
 
@@ -266,6 +269,12 @@ void TDownloadTask::pageStored()
     }
     m_lastStoredPage = page;
     m_progress.PageStored(RunProgress::Clock::now());
+    // Read while the run waits for the next page, so the build finds the text ready.
+    if (!m_book.OcrLanguage.isEmpty()) {
+        if (!m_recognition)
+            m_recognition = std::make_unique<TPageRecognition>();
+        m_recognition->Enqueue(PageFilePath(m_book.dirid, page), m_book.OcrLanguage);
+    }
     emit Progress(m_progress.PagesStored(), m_progress.PagesToCapture(), RunProgressText(m_progress));
 }
 
@@ -336,8 +345,16 @@ void TDownloadTask::pageWaitTick()
     }
 }
 
+void TDownloadTask::SetOcrLanguage(const QString &language)
+{
+    m_book.OcrLanguage = language;
+}
+
 void TDownloadTask::buildTick()
 {
+    // Pages not read yet are read by the build, on both cores.
+    if (m_recognition)
+        m_recognition->Clear();
     AddLog(QStringLiteral("Build pdf file, wait...."));
     m_tickPending = true;
     const quint64 generation = m_generation;

@@ -9,10 +9,12 @@
 #include <QObject>
 #include <QString>
 #include <functional>
+#include <memory>
 
 class IBrowser;
 class QTimer;
 class TePubobj;
+class TPageRecognition;
 
 // A download run and everything around it: the state machine a one-second tick advances, the
 // start and end of a run, book page detection, Rebuild and the run's closing build. The
@@ -69,6 +71,10 @@ public:
     // dpi (40 million characters) takes a few seconds; a page script that fails is known at
     // once from the probe behind it, so this only matters when the page hangs.
     int CaptureTimeoutMs = 60000;
+    // The language whose text is recognised in the stored pages and laid over them in the
+    // PDF ("eng", "deu+eng"); empty for image-only PDFs.
+    void SetOcrLanguage(const QString &language);
+
     // Captures of the page on display before it is given up and the run goes on.
     static constexpr int MaxCaptureAttempts = 3;
     // Page turns in a row after which the viewer did not move before the run ends.
@@ -120,4 +126,5 @@ private:
     QString m_leftBookLine;        // why the last run stopped, kept over the next book's log
     RunProgress m_progress;        // pages stored in this run, and their pace
     int m_lastStoredPage = 0;      // the highest page stored in this run
+    std::unique_ptr<TPageRecognition> m_recognition; // made when text is first asked for
 };
