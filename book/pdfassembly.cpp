@@ -1,23 +1,58 @@
 #include "pdfassembly.h"
 
-#include "activitylog.h"
-#include "delayms.h"
 #include "pagebitmap.h"
 #include "pagefile.h"
+#include "pagepipeline.h"
+#include "partfiles.h"
 #include "pdfprinter.h"
 
 #include <QFile>
 #include <QGuiApplication>
 #include <QScreen>
+
 #include <cmath>
+#include <new>
 
 namespace {
-QString g_progress;
+
+// Reads, checks and encodes one page on a worker. Never throws: a failure is kept with the
+// page and raised when the writer comes to it, so the error is the first in page order.
+PreparedPage preparePage(const TPDFPrinter &pdf, const QString &pagePath, const std::atomic_bool *cancel)
+{
+    PreparedPage prepared;
+    try {
+        if (cancel && cancel->load())
+            return prepared;
+        std::unique_ptr<PageBitmap> bitmap;
+        if (QFile::exists(pagePath))
+            bitmap = LoadPageBitmap(pagePath);
+        if (!bitmap) {
+            prepared.missing = true;
+            return prepared;
+        }
+        if (cancel && cancel->load())
+            return prepared;
+        QString reason;
+        void *image = pdf.EncodeImage(bitmap->handle(), &reason);
+        if (!image)
+            throw AppError(QStringLiteral("Error in EncodeImage! %1 (page file \"%2\")").arg(reason, pagePath));
+        prepared.image = {image, [&pdf](void *p) { pdf.FreeImage(p); }};
+        prepared.width = bitmap->width;
+        prepared.height = bitmap->height;
+    } catch (const AppError &e) {
+        prepared.failure = e.message();
+    } catch (const std::bad_alloc &) {
+        prepared.failure = QStringLiteral("Page file \"%1\" cannot be read: out of memory").arg(pagePath);
+    } catch (const std::exception &e) {
+        prepared.failure = QStringLiteral("Page file \"%1\" cannot be read: %2").arg(pagePath, QString::fromLocal8Bit(e.what()));
+    }
+    return prepared;
 }
 
-QString PdfProgressLine()
+} // namespace
+
+BuildCancelled::BuildCancelled() : AppError(QStringLiteral("The PDF build was cancelled."))
 {
-    return g_progress;
 }
 
 int ScreenPixelsPerInch()
@@ -26,37 +61,56 @@ int ScreenPixelsPerInch()
     return screen ? int(std::lround(screen->logicalDotsPerInch())) : 96;
 }
 
-QString AssemblePdf(const QString &pageFolder, int totalPages, const QString &outputPath, int ppi)
+PdfBuildResult AssemblePdf(const PdfBuildRequest &request, const std::function<void(int page)> &progress,
+                           const std::atomic_bool *cancel)
 {
+    if (request.totalPages > MaxBookPages)
+        throw AppError(QStringLiteral("A book of %1 pages is longer than the %2 pages a PDF is built for.")
+                           .arg(request.totalPages)
+                           .arg(MaxBookPages));
+    auto cancelled = [cancel] { return cancel && cancel->load(); };
+    if (cancelled())
+        throw BuildCancelled();
+    RemoveStalePartFiles(request.outputPath);
+
     TPDFPrinter pdf;
     pdf.InMemoryMode = false;
-    pdf.Filename = QFile::encodeName(outputPath);
-    TCustomPDFExport::DLLName = QStringLiteral("converter.dll");
-    QString missing;
-
-    struct ProgressReset
-    {
-        ~ProgressReset() { g_progress.clear(); }
-    } progressReset;
+    pdf.Filename = QFile::encodeName(request.outputPath);
     pdf.BeginDoc();
-    for (int i = 1; i <= totalPages; ++i) {
-        g_progress = QString::asprintf("pdf page %d", i);
-        DelayMs(0);
-        SetLastLog(g_progress);
-        const QString pagePath = pageFolder + PageFileName(i);
-        std::unique_ptr<PageBitmap> bitmap;
-        if (QFile::exists(pagePath))
-            bitmap = LoadPageBitmap(pagePath);
-        if (!bitmap) {
-            missing += QLatin1Char(' ') + QString::number(i);
-            continue;
+
+    PdfBuildResult result;
+    {
+        // Pages prepared but not yet written hold encoded images: the pipeline ends before the
+        // export does, whichever way this block is left.
+        const int workers = PagePipeline::workersForMachine();
+        PagePipeline pipeline(request.totalPages, workers, workers + 1,
+                              [&](int page) { return preparePage(pdf, request.pageFolder + PageFileName(page), cancel); },
+                              cancel);
+        for (int i = 1; i <= request.totalPages; ++i) {
+            std::optional<PreparedPage> page = pipeline.take();
+            if (!page)
+                throw BuildCancelled();
+            if (progress)
+                progress(i);
+            if (cancelled())
+                throw BuildCancelled();
+            if (!page->failure.isEmpty())
+                throw AppError(page->failure);
+            if (page->missing) {
+                result.missing += QLatin1Char(' ') + QString::number(i);
+                continue;
+            }
+            pdf.StartPage(page->width, page->height, request.ppi, request.ppi, 0);
+            pdf.CloseCanvas();
+            pdf.DrawImage(0, 0, page->width, page->height, page->image.get());
+            pdf.EndPage();
+            ++result.pagesWritten;
         }
-        pdf.StartPage(bitmap->width, bitmap->height, ppi, ppi, 0);
-        pdf.CloseCanvas();
-        const PDFE_Bitmap handle = bitmap->handle();
-        pdf.DrawBitmap(0, 0, bitmap->width, bitmap->height, &handle);
-        pdf.EndPage();
+    }
+    if (result.pagesWritten == 0) {
+        pdf.Abandon(); // nothing to show for it: an earlier PDF is better than an empty one
+        return result;
     }
     pdf.EndDoc();
-    return missing;
+    return result;
 }

@@ -1,17 +1,51 @@
 #pragma once
 
+#include "apperror.h"
+
 #include <QString>
 
-// Writes one PDF of the page files <pageFolder>/<n>.jpg for n = 1..totalPages through the
-// PDF engine library: one page per readable file, each page its image's size at ppi pixels
-// per inch. Reports progress as "pdf page %d" in place of the log's last line, letting
-// pending events run between pages. Returns the missing pages as " 3 7" (each number after a
-// blank; empty when none is missing). Throws on any failure; the file at outputPath is then
-// left as it was.
-QString AssemblePdf(const QString &pageFolder, int totalPages, const QString &outputPath, int ppi);
+#include <atomic>
+#include <functional>
 
-// Pixels per inch of the screen, as page sizes are reckoned.
+// What to build: the page files <pageFolder>/<n>.jpg for n = 1..totalPages into one PDF at
+// outputPath, each page its image's size at ppi pixels per inch.
+struct PdfBuildRequest
+{
+    QString pageFolder;      // ends with "/"
+    int totalPages = 0;
+    QString outputPath;
+    int ppi = 96;            // read on the GUI thread by the caller
+};
+
+struct PdfBuildResult
+{
+    QString missing;         // " 3 7": each missing page number after a blank, empty when none
+    int pagesWritten = 0;    // 0: no PDF was written and an earlier file at outputPath is untouched
+};
+
+// Thrown when *cancel became true: the earlier PDF stays, no part file is left.
+class BuildCancelled : public AppError
+{
+public:
+    BuildCancelled();
+};
+
+// The most pages a book's PDF is built with.
+constexpr int MaxBookPages = 100000;
+
+// Builds the PDF through the PDF engine library. Page files are read, checked and encoded on
+// worker threads a few pages ahead and written in page order by the calling thread.
+// Runs on any thread: no GUI calls, no activity log, no event processing. progress(i) is called
+// on the calling thread just before page i (1..totalPages, in order, also for missing pages) is
+// written. Checks *cancel at every page. Throws AppError on failure (a damaged page: the message
+// names the page file; library errors: "Error in <op>! <reason>"); the file at outputPath is
+// then left as it was. A request with totalPages > MaxBookPages is refused before anything is
+// written. A build that finds no usable page writes no file and returns pagesWritten 0. Part
+// files of earlier builds of outputPath whose process has ended are removed first.
+PdfBuildResult AssemblePdf(const PdfBuildRequest &request, const std::function<void(int page)> &progress = {},
+                           const std::atomic_bool *cancel = nullptr);
+
+// Pixels per inch of the screen, as page sizes are reckoned. GUI thread only.
 int ScreenPixelsPerInch();
 
-// The progress line of the build running now ("pdf page %d"), empty when none runs.
-QString PdfProgressLine();
+#include "pdfassemblyinterim.h"
