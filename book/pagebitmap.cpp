@@ -98,7 +98,7 @@ PDFE_Bitmap PageBitmap::handle() const
     return h;
 }
 
-std::unique_ptr<PageBitmap> LoadPageBitmap(const QString &path)
+std::unique_ptr<PageBitmap> LoadPageBitmap(const QString &path, const BeforeDecoding &beforeDecoding)
 {
     try {
         QFile file(path);
@@ -112,7 +112,7 @@ std::unique_ptr<PageBitmap> LoadPageBitmap(const QString &path)
         QByteArray head = data.left(11);
         head.replace('\0', ' ');
         if (head.contains("PNG")) {
-            auto bitmap = DecodePngPage(data, path);
+            auto bitmap = DecodePngPage(data, path, beforeDecoding);
             dropUnusedSamples(*bitmap);
             return bitmap;
         }

@@ -6,6 +6,7 @@
 #include <QString>
 #include <cstdint>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 
 // The largest page image taken, in pixels: a book page is far smaller (A3 at 600 dpi is 70
@@ -40,5 +41,8 @@ struct PageBitmap
 // JFIF JPEG by its first 11 bytes. A damaged image of either kind, one larger than a page can
 // be or one that claims more pixels than its data can hold, throws AppError naming the file;
 // so does running out of memory. A file that cannot be read throws "Cannot open file ...".
-// Safe to call from several threads at once.
-std::unique_ptr<PageBitmap> LoadPageBitmap(const QString &path);
+// Safe to call from several threads at once. beforeDecoding, when given, is called with the
+// bytes the decoded pixels will take once the header has passed its checks and before they
+// are allocated (not for a JPEG, which is not decoded); it may wait for memory to be free.
+using BeforeDecoding = std::function<void(qint64 pixelBytes)>;
+std::unique_ptr<PageBitmap> LoadPageBitmap(const QString &path, const BeforeDecoding &beforeDecoding = {});

@@ -12,7 +12,7 @@
 
 // A PNG decoded row by row into 8-bit samples as stored (palette and small depths widened,
 // transparency as alpha, 16-bit samples scaled).
-std::unique_ptr<PageBitmap> DecodePngPage(const QByteArray &data, const QString &path);
+std::unique_ptr<PageBitmap> DecodePngPage(const QByteArray &data, const QString &path, const BeforeDecoding &beforeDecoding);
 
 // A JPEG checked by its markers and headers, not decoded: its bytes go into the PDF.
 std::unique_ptr<PageBitmap> ReadJpegPage(const QByteArray &data, const QString &path);

@@ -18,8 +18,38 @@ int PagePipeline::workersForMachine()
     return std::clamp(QThread::idealThreadCount(), 1, MaxWorkers);
 }
 
-PagePipeline::PagePipeline(int totalPages, int workers, int ahead, Prepare prepare, const std::atomic_bool *cancel)
-    : m_total(totalPages), m_ahead(std::max(1, ahead)), m_prepare(std::move(prepare)), m_cancel(cancel)
+MemoryGrant::MemoryGrant(MemoryGrant &&other) noexcept : m_pipeline(other.m_pipeline), m_bytes(other.m_bytes)
+{
+    other.m_pipeline = nullptr;
+}
+
+MemoryGrant &MemoryGrant::operator=(MemoryGrant &&other) noexcept
+{
+    if (this != &other) {
+        release();
+        m_pipeline = other.m_pipeline;
+        m_bytes = other.m_bytes;
+        other.m_pipeline = nullptr;
+    }
+    return *this;
+}
+
+MemoryGrant::~MemoryGrant()
+{
+    release();
+}
+
+void MemoryGrant::release()
+{
+    if (m_pipeline)
+        m_pipeline->releaseMemory(m_bytes);
+    m_pipeline = nullptr;
+}
+
+PagePipeline::PagePipeline(int totalPages, int workers, int ahead, std::size_t memoryBudget, Prepare prepare,
+                           const std::atomic_bool *cancel)
+    : m_total(totalPages), m_ahead(std::max(1, ahead)), m_prepare(std::move(prepare)), m_cancel(cancel),
+      m_memoryBudget(memoryBudget)
 {
     workers = std::clamp(workers, 1, std::max(1, std::min(m_ahead, totalPages)));
     m_workers.reserve(std::size_t(workers));
@@ -47,11 +77,29 @@ void PagePipeline::work()
             return;
         const int page = m_nextToPrepare++;
         lock.unlock();
-        PreparedPage prepared = m_prepare(page);
+        PreparedPage prepared = m_prepare(page, *this);
         lock.lock();
         m_ready.emplace(page, std::move(prepared));
         m_changed.notify_all();
     }
+}
+
+MemoryGrant PagePipeline::reserveMemory(std::size_t bytes)
+{
+    std::unique_lock lock(m_mutex);
+    // The holders never wait for anything while they hold, so the memory comes back.
+    m_changed.wait(lock, [&] { return m_stop || m_memoryHeld == 0 || m_memoryHeld + bytes <= m_memoryBudget; });
+    m_memoryHeld += bytes;
+    return MemoryGrant(this, bytes);
+}
+
+void PagePipeline::releaseMemory(std::size_t bytes)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_memoryHeld -= bytes;
+    }
+    m_changed.notify_all();
 }
 
 std::optional<PreparedPage> PagePipeline::take()

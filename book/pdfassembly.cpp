@@ -15,17 +15,27 @@
 
 namespace {
 
+// Pixels of the pages being decoded and encoded at once, at most, unless a page alone needs
+// more: ordinary pages are prepared two at a time, pages of A4 at 300 dpi one at a time.
+constexpr std::size_t PixelMemoryBudget = 160u << 20;
+// What preparing a page needs beside its decoded pixels: the encoder's samples, filtered rows
+// and compressed output are each at most as large.
+constexpr std::size_t EncodingMemoryFactor = 4;
+
 // Reads, checks and encodes one page on a worker. Never throws: a failure is kept with the
 // page and raised when the writer comes to it, so the error is the first in page order.
-PreparedPage preparePage(const TPDFPrinter &pdf, const QString &pagePath, const std::atomic_bool *cancel)
+PreparedPage preparePage(const TPDFPrinter &pdf, const QString &pagePath, PagePipeline &pipeline, const std::atomic_bool *cancel)
 {
     PreparedPage prepared;
     try {
         if (cancel && cancel->load())
             return prepared;
+        MemoryGrant memory; // held until the page is encoded
         std::unique_ptr<PageBitmap> bitmap;
         if (QFile::exists(pagePath))
-            bitmap = LoadPageBitmap(pagePath);
+            bitmap = LoadPageBitmap(pagePath, [&](qint64 pixelBytes) {
+                memory = pipeline.reserveMemory(std::size_t(pixelBytes) * EncodingMemoryFactor);
+            });
         if (!bitmap) {
             prepared.missing = true;
             return prepared;
@@ -34,11 +44,13 @@ PreparedPage preparePage(const TPDFPrinter &pdf, const QString &pagePath, const 
             return prepared;
         QString reason;
         void *image = pdf.EncodeImage(bitmap->handle(), &reason);
+        const int width = bitmap->width, height = bitmap->height;
+        bitmap.reset(); // its pixels are in the encoded image now
         if (!image)
             throw AppError(QStringLiteral("Error in EncodeImage! %1 (page file \"%2\")").arg(reason, pagePath));
         prepared.image = {image, [&pdf](void *p) { pdf.FreeImage(p); }};
-        prepared.width = bitmap->width;
-        prepared.height = bitmap->height;
+        prepared.width = width;
+        prepared.height = height;
     } catch (const AppError &e) {
         prepared.failure = e.message();
     } catch (const std::bad_alloc &) {
@@ -83,8 +95,10 @@ PdfBuildResult AssemblePdf(const PdfBuildRequest &request, const std::function<v
         // Pages prepared but not yet written hold encoded images: the pipeline ends before the
         // export does, whichever way this block is left.
         const int workers = PagePipeline::workersForMachine();
-        PagePipeline pipeline(request.totalPages, workers, workers + 1,
-                              [&](int page) { return preparePage(pdf, request.pageFolder + PageFileName(page), cancel); },
+        PagePipeline pipeline(request.totalPages, workers, workers + 1, PixelMemoryBudget,
+                              [&](int page, PagePipeline &self) {
+                                  return preparePage(pdf, request.pageFolder + PageFileName(page), self, cancel);
+                              },
                               cancel);
         for (int i = 1; i <= request.totalPages; ++i) {
             std::optional<PreparedPage> page = pipeline.take();

@@ -20,6 +20,7 @@ struct PngDecode
     std::jmp_buf jump;
     char message[256] = {};
     const QByteArray *data = nullptr;
+    const BeforeDecoding *beforeDecoding = nullptr;
     qsizetype at = 0;
     png_structp png = nullptr;
     png_infop info = nullptr;
@@ -98,6 +99,8 @@ bool decode(PngDecode &d)
     d.width = int(width);
     d.height = int(height);
     d.rowBytes = png_get_rowbytes(d.png, d.info);
+    if (*d.beforeDecoding)
+        (*d.beforeDecoding)(qint64(d.rowBytes) * height);
     d.pixels = static_cast<std::uint8_t *>(std::malloc(d.rowBytes * height));
     if (!d.pixels)
         png_error(d.png, "out of memory");
@@ -111,10 +114,11 @@ bool decode(PngDecode &d)
 
 } // namespace
 
-std::unique_ptr<PageBitmap> DecodePngPage(const QByteArray &data, const QString &path)
+std::unique_ptr<PageBitmap> DecodePngPage(const QByteArray &data, const QString &path, const BeforeDecoding &beforeDecoding)
 {
     PngDecode d;
     d.data = &data;
+    d.beforeDecoding = &beforeDecoding;
     d.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &d, pngError, pngWarning);
     d.info = d.png ? png_create_info_struct(d.png) : nullptr;
     if (!d.info)
