@@ -7,10 +7,7 @@
 #include "pdfprinter.h"
 
 #include <QFile>
-#include <QGuiApplication>
-#include <QScreen>
 
-#include <cmath>
 #include <new>
 
 namespace {
@@ -65,12 +62,6 @@ PreparedPage preparePage(const TPDFPrinter &pdf, const QString &pagePath, PagePi
 
 BuildCancelled::BuildCancelled() : AppError(QStringLiteral("The PDF build was cancelled."))
 {
-}
-
-int ScreenPixelsPerInch()
-{
-    const QScreen *screen = QGuiApplication::primaryScreen();
-    return screen ? int(std::lround(screen->logicalDotsPerInch())) : 96;
 }
 
 PdfBuildResult AssemblePdf(const PdfBuildRequest &request, const std::function<void(int page)> &progress,
