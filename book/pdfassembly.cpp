@@ -8,6 +8,8 @@
 
 #include <QFile>
 
+#include <malloc.h>
+#include <mutex>
 #include <new>
 
 namespace {
@@ -18,6 +20,16 @@ constexpr std::size_t PixelMemoryBudget = 160u << 20;
 // What preparing a page needs beside its decoded pixels: the encoder's samples, filtered rows
 // and compressed output are each at most as large.
 constexpr std::size_t EncodingMemoryFactor = 4;
+
+// Page buffers (megabytes each) are mapped from the system and given back when freed. By
+// default the C library raises that threshold after the first such buffer is freed (up to
+// 32 MB), and the next pages' buffers then come from each worker's heap, which keeps what it
+// once held: the process would grow with every page size it met.
+void mapLargeBuffers()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { mallopt(M_MMAP_THRESHOLD, 1 << 20); });
+}
 
 // Reads, checks and encodes one page on a worker. Never throws: a failure is kept with the
 // page and raised when the writer comes to it, so the error is the first in page order.
@@ -75,6 +87,7 @@ PdfBuildResult AssemblePdf(const PdfBuildRequest &request, const std::function<v
     if (cancelled())
         throw BuildCancelled();
     RemoveStalePartFiles(request.outputPath);
+    mapLargeBuffers();
 
     TPDFPrinter pdf;
     pdf.InMemoryMode = false;
