@@ -9,6 +9,7 @@
 #include "folders.h"
 #include "keepawake.h"
 #include "logmemo.h"
+#include "ocrmodels.h"
 #include "MyUtils.h"
 #include "siteurls.h"
 #include "starturl.h"
@@ -25,6 +26,9 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QSettings>
 #include <QScreen>
 #include <QSplitter>
 #include <QTimer>
@@ -175,6 +179,10 @@ void TMainfm::createControls()
     progressbar->setTextVisible(true);
     progressbar->setFont(tahoma(11));
     progressbar->hide();
+    searchablebox = new QCheckBox(QStringLiteral("Searchable PDF"), panel6);
+    searchablebox->setGeometry(8, 103, 130, 20);
+    languagebox = new QComboBox(panel6);
+    languagebox->setGeometry(140, 101, RightPanelWidth - 148, 24);
     // Range fields of the designed panel; they end up below its visible part and nothing
     // reads them.
     auto *fromLabel = new QLabel(QStringLiteral("Download From"), panel6);
@@ -260,9 +268,54 @@ void TMainfm::FormCreate()
         progressbar->show();
     });
     connect(Task, &TDownloadTask::ProgressEnded, progressbar, &QWidget::hide);
+    setupTextRecognition();
     SetActivityLogSink(Memo1);
     AddLog(QStringLiteral("Copy book link from browser, paste in address bar and open ebook,  click \"download\" "
                           "button to download ebook when it is ready"));
+}
+
+namespace {
+QSettings programSettings()
+{
+    return QSettings(QStringLiteral("Brindlewick"), QStringLiteral("Quillmoor Downloader"));
+}
+} // namespace
+
+void TMainfm::setupTextRecognition()
+{
+    const QStringList languages = InstalledOcrLanguages();
+    if (languages.isEmpty()) {
+        searchablebox->setChecked(false);
+        searchablebox->setEnabled(false);
+        languagebox->setEnabled(false);
+        searchablebox->setToolTip(QStringLiteral("No text recognition model is installed: install the package %1 "
+                                                 "(or tesseract-ocr-<language>) for searchable PDFs")
+                                      .arg(DefaultOcrPackage()));
+        Task->SetOcrLanguage(QString());
+        return;
+    }
+    const QSettings settings = programSettings();
+    languagebox->addItems(languages);
+    QString language = settings.value(QStringLiteral("ocr/language"), QStringLiteral("eng")).toString();
+    if (!languages.contains(language))
+        language = languages.contains(QStringLiteral("eng")) ? QStringLiteral("eng") : languages.first();
+    languagebox->setCurrentText(language);
+    searchablebox->setChecked(settings.value(QStringLiteral("ocr/searchable"), true).toBool());
+    searchablebox->setToolTip(QStringLiteral("Recognise the text of the pages, so that the PDF can be searched and its text copied"));
+    languagebox->setToolTip(QStringLiteral("The language of the book's text"));
+    languagebox->setEnabled(searchablebox->isChecked());
+    connect(searchablebox, &QCheckBox::toggled, this, &TMainfm::textRecognitionChanged);
+    connect(languagebox, &QComboBox::currentTextChanged, this, &TMainfm::textRecognitionChanged);
+    Task->SetOcrLanguage(searchablebox->isChecked() ? language : QString());
+}
+
+void TMainfm::textRecognitionChanged()
+{
+    QSettings settings = programSettings();
+    settings.setValue(QStringLiteral("ocr/searchable"), searchablebox->isChecked());
+    settings.setValue(QStringLiteral("ocr/language"), languagebox->currentText());
+    languagebox->setEnabled(searchablebox->isChecked());
+    Task->SetOcrLanguage(searchablebox->isChecked() ? languagebox->currentText() : QString());
 }
 
 void TMainfm::trimActivityPanel()
@@ -270,7 +323,7 @@ void TMainfm::trimActivityPanel()
     // Only the button row stays in view; the fields below it are cut off.
     panel6->setFixedHeight(downloadbtn->y() + downloadbtn->height() + 30);
     timelabel->hide();
-    panel6->setFixedHeight(progressbar->y() + progressbar->height() + 8);
+    panel6->setFixedHeight(languagebox->y() + languagebox->height() + 8);
 }
 
 void TMainfm::showEvent(QShowEvent *event)

@@ -6,6 +6,8 @@
 #include <QString>
 #include <QWidget>
 
+class QCheckBox;
+class QComboBox;
 class QFrame;
 class QLabel;
 class QLineEdit;
@@ -86,6 +88,8 @@ public:
     QPushButton *rebuildbtn = nullptr;
     QLabel *timelabel = nullptr;
     QProgressBar *progressbar = nullptr; // pages of the run or the build, and the time left
+    QCheckBox *searchablebox = nullptr;  // "Searchable PDF": recognise the pages' text
+    QComboBox *languagebox = nullptr;    // the language of the text, from the installed models
     TLogMemo *Memo1 = nullptr;
     QWidget *Panel5 = nullptr;
     QTimer *Timer1 = nullptr;
@@ -115,6 +119,8 @@ private:
     void WMBrowserCreated();
     void trimActivityPanel();
     void showWorking(bool working);
+    void setupTextRecognition();
+    void textRecognitionChanged();
 
     bool FCanClose = false;
     bool FClosing = false;

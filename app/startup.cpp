@@ -6,6 +6,7 @@
 #include "engineprofile.h"
 #include "errorreport.h"
 #include "folders.h"
+#include "ocrrecognizer.h"
 #include "pdfenginelibrary.h"
 #include "pdfexport.h"
 #include "sitedownloadlog.h"
@@ -122,6 +123,7 @@ int RunProgram(int argc, char *argv[])
     }
 
     PrepareEngineProcess();
+    LimitOcrThreads(); // before any thread of the program starts
     QApplication app(argc, argv);
     setNames();
     QGuiApplication::setDesktopFileName(AppId());

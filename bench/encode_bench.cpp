@@ -98,7 +98,7 @@ int main(int argc, char *argv[])
     std::size_t bytes = 0;
     for (const auto &bitmap : bitmaps) {
         const PDFE_Bitmap handle = bitmap->handle();
-        const double raw = bitmap->pixels.empty() ? double(bitmap->jpeg.size()) : double(bitmap->pixels.size());
+        const double raw = bitmap->pixels ? double(handle.bytesPerRow) * handle.height : double(bitmap->jpeg.size());
         char error[256] = {};
         ResetHeapPeak();
         const std::size_t before = HeapInUse();

@@ -1,12 +1,13 @@
 // pdfbuild PAGEFOLDER TOTALPAGES OUTPUT.pdf
 // Builds a PDF from a folder of page files (0001.jpg, 0002.jpg, ...) exactly as the program
-// does, with the same export component and engine library, and prints how long it took.
+// does, with the same build, export component and engine library, and prints how long it
+// took. Exits non-zero with the reason when the build fails or finds no page.
 #include "heapmeter.h"
 #include "pdfassembly.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFileInfo>
-#include <QGuiApplication>
 #include <QTextStream>
 
 #include "apperror.h"
@@ -16,9 +17,8 @@
 
 int main(int argc, char *argv[])
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
+    // No screen: pages are reckoned at 96 pixels per inch, the program's usual figure.
+    QCoreApplication app(argc, argv);
     QTextStream out(stdout), err(stderr);
     if (argc != 4) {
         err << "usage: pdfbuild PAGEFOLDER TOTALPAGES OUTPUT.pdf\n";
@@ -27,37 +27,41 @@ int main(int argc, char *argv[])
     QString folder = QString::fromLocal8Bit(argv[1]);
     if (!folder.endsWith(QLatin1Char('/')))
         folder += QLatin1Char('/');
-    const int total = QString::fromLocal8Bit(argv[2]).toInt();
+    bool number = false;
+    const int total = QString::fromLocal8Bit(argv[2]).toInt(&number);
+    if (!number || total < 0) {
+        err << "pdfbuild: TOTALPAGES must be a number of pages\n";
+        return 2;
+    }
     const QString output = QFileInfo(QString::fromLocal8Bit(argv[3])).absoluteFilePath();
     SetupProgramFolder();
 
     QElapsedTimer timer;
     timer.start();
-    QString missing;
+    PdfBuildResult result;
     try {
         PdfBuildRequest request;
         request.pageFolder = folder;
         request.totalPages = total;
         request.outputPath = output;
-        const PdfBuildResult result = AssemblePdf(request);
-        if (result.pagesWritten == 0) {
-            err << "no page file found in " << folder << ": no pdf file written\n";
-            return 1;
-        }
-        missing = result.missing;
+        result = AssemblePdf(request);
     } catch (const AppError &e) {
-        err << e.message() << "\n";
+        err << "pdfbuild: " << e.message() << "\n";
         return 1;
     }
     const double seconds = timer.nsecsElapsed() / 1e9;
+    if (result.pagesWritten == 0) {
+        err << "pdfbuild: no usable page file in " << folder << " (pages 1 to " << total << "); no PDF was written\n";
+        return 1;
+    }
     const qint64 bytes = QFileInfo(output).size();
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
-    const int pages = total - int(missing.split(QLatin1Char(' '), Qt::SkipEmptyParts).size());
+    const int pages = result.pagesWritten;
     out << "pages " << pages << ", seconds " << seconds << ", pages per second " << pages / seconds << ", bytes " << bytes
         << ", peak resident " << usage.ru_maxrss / 1024.0 << " MB, peak heap " << HeapPeak() / 1e6 << " MB\n";
-    if (!missing.isEmpty())
-        out << "missing pages " << missing << "\n";
+    if (!result.missing.isEmpty())
+        out << "missing pages " << result.missing << "\n";
     out << "pdfbuild: pages=" << pages << " seconds=" << seconds << " bytes=" << bytes << "\n";
     return 0;
 }

@@ -1,169 +1,87 @@
 #include "pagebitmap.h"
 
-#include "apperror.h"
+#include "pagedecoders.h"
 
 #include <QFile>
 
-#include <csetjmp>
-#include <cstring>
-#include <cstdio>
-#include <jpeglib.h>
-#include <png.h>
+#include <new>
 
 namespace {
 
 // Smaller files cannot hold a page image (an empty or broken capture).
 constexpr qsizetype MinPageFileSize = 200;
-// The largest page decoded, in pixels: checked before anything is allocated.
-constexpr qint64 MaxPagePixels = 400'000'000;
+// A page file larger than this cannot be a page image within MaxPagePixels.
+constexpr qint64 MaxPageFileSize = 4 * MaxPagePixels + (1 << 20);
 
-AppError damaged(const QString &path, const QString &reason)
+// Drops what the page does not use: an alpha channel that is opaque everywhere (as a canvas
+// exports pages) and the colour of a page whose pixels are all gray. The samples move
+// down in place and the memory shrinks with them, so the encoder works on a quarter or three
+// quarters of the bytes the page was decoded into.
+void dropUnusedSamples(PageBitmap &bitmap)
+{
+    const int channels = bitmap.format == PDFE_GRAY8 ? 1 : bitmap.format == PDFE_GRAYA8 ? 2 : bitmap.format == PDFE_RGB8 ? 3 : 4;
+    if (channels == 1)
+        return;
+    const bool hasAlpha = channels == 2 || channels == 4;
+    const int colour = hasAlpha ? channels - 1 : channels;
+    bool opaque = true, gray = colour == 1;
+    if (colour == 3)
+        gray = true;
+    for (int y = 0; y < bitmap.height && (opaque || gray); ++y) {
+        const std::uint8_t *p = bitmap.pixels.get() + std::size_t(bitmap.bytesPerRow) * y;
+        for (int x = 0; x < bitmap.width; ++x, p += channels) {
+            if (hasAlpha && p[colour] != 255)
+                opaque = false;
+            if (colour == 3 && (p[0] != p[1] || p[1] != p[2]))
+                gray = false;
+        }
+    }
+    const int keepColour = gray ? 1 : 3;
+    const int keep = keepColour + (hasAlpha && !opaque ? 1 : 0);
+    if (keep == channels)
+        return;
+    const std::size_t newRow = std::size_t(bitmap.width) * keep;
+    for (int y = 0; y < bitmap.height; ++y) {
+        const std::uint8_t *in = bitmap.pixels.get() + std::size_t(bitmap.bytesPerRow) * y;
+        std::uint8_t *out = bitmap.pixels.get() + newRow * y;
+        for (int x = 0; x < bitmap.width; ++x, in += channels, out += keep) {
+            // Reading ahead of writing: out never passes in, as keep < channels.
+            out[0] = in[0];
+            if (keepColour == 3) {
+                out[1] = in[1];
+                out[2] = in[2];
+            }
+            if (keep > keepColour)
+                out[keepColour] = in[colour];
+        }
+    }
+    bitmap.bytesPerRow = int(newRow);
+    bitmap.format = keep == 1 ? PDFE_GRAY8 : keep == 2 ? PDFE_GRAYA8 : keep == 3 ? PDFE_RGB8 : PDFE_RGBA8;
+    if (void *smaller = std::realloc(bitmap.pixels.get(), newRow * bitmap.height)) {
+        (void)bitmap.pixels.release();
+        bitmap.pixels.reset(static_cast<std::uint8_t *>(smaller));
+    }
+}
+
+} // namespace
+
+AppError PageFileError(const QString &path, const QString &reason)
 {
     return AppError(QStringLiteral("Page file \"%1\" cannot be read: %2").arg(path, reason));
 }
 
-struct PngSource
+QString TooLargeReason(qint64 width, qint64 height)
 {
-    const QByteArray *data;
-    qsizetype at;
-};
-
-struct PngFailure
-{
-    std::jmp_buf jump;
-    char message[256];
-};
-
-void pngRead(png_structp png, png_bytep out, png_size_t length)
-{
-    auto *source = static_cast<PngSource *>(png_get_io_ptr(png));
-    if (source->at + qsizetype(length) > source->data->size())
-        png_error(png, "file ends early");
-    std::memcpy(out, source->data->constData() + source->at, length);
-    source->at += qsizetype(length);
+    return QStringLiteral("its image of %1 x %2 pixels is larger than a book page can be (at most %3 megapixels)")
+        .arg(width)
+        .arg(height)
+        .arg(MaxPagePixels / 1'000'000);
 }
 
-void pngError(png_structp png, png_const_charp message)
+QString ImplausibleSizeReason(qint64 width, qint64 height, qint64 dataBytes)
 {
-    auto *failure = static_cast<PngFailure *>(png_get_error_ptr(png));
-    std::snprintf(failure->message, sizeof failure->message, "%s", message);
-    std::longjmp(failure->jump, 1);
+    return QStringLiteral("its header claims %1 x %2 pixels, more than its %3 bytes of data can hold").arg(width).arg(height).arg(dataBytes);
 }
-
-void pngWarning(png_structp, png_const_charp)
-{
-}
-
-std::unique_ptr<PageBitmap> decodePng(const QByteArray &data, const QString &path)
-{
-    PngFailure failure{};
-    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &failure, pngError, pngWarning);
-    png_infop info = png ? png_create_info_struct(png) : nullptr;
-    if (!info) {
-        png_destroy_read_struct(&png, nullptr, nullptr);
-        throw damaged(path, QStringLiteral("out of memory"));
-    }
-    auto bitmap = std::make_unique<PageBitmap>();
-    std::vector<png_bytep> rows;
-    if (setjmp(failure.jump)) {
-        png_destroy_read_struct(&png, &info, nullptr);
-        throw damaged(path, QString::fromLatin1(failure.message));
-    }
-    PngSource source{&data, 0};
-    png_set_read_fn(png, &source, pngRead);
-    png_set_user_limits(png, 0x7fffffff, 0x7fffffff);
-    png_read_info(png, info);
-    const png_uint_32 width = png_get_image_width(png, info);
-    const png_uint_32 height = png_get_image_height(png, info);
-    if (qint64(width) * height > MaxPagePixels)
-        png_error(png, "image too large");
-
-    // Samples as stored: palettes and small gray depths widened to 8 bits, transparency as
-    // alpha, 16-bit samples scaled to 8; no gamma or colour conversion.
-    png_set_expand(png);
-    png_set_scale_16(png);
-    png_set_interlace_handling(png);
-    png_read_update_info(png, info);
-    const int channels = png_get_channels(png, info);
-    static const int formats[] = {0, PDFE_GRAY8, PDFE_GRAYA8, PDFE_RGB8, PDFE_RGBA8};
-    if (channels < 1 || channels > 4 || png_get_bit_depth(png, info) != 8)
-        png_error(png, "unsupported pixel layout");
-    bitmap->width = int(width);
-    bitmap->height = int(height);
-    bitmap->format = formats[channels];
-    bitmap->bytesPerRow = int(png_get_rowbytes(png, info));
-    bitmap->pixels.resize(std::size_t(bitmap->bytesPerRow) * height);
-    rows.resize(height);
-    for (png_uint_32 y = 0; y < height; ++y)
-        rows[y] = bitmap->pixels.data() + std::size_t(bitmap->bytesPerRow) * y;
-    png_read_image(png, rows.data());
-    png_read_end(png, nullptr);
-    png_destroy_read_struct(&png, &info, nullptr);
-    return bitmap;
-}
-
-struct JpegFailure
-{
-    jpeg_error_mgr manager;
-    std::jmp_buf jump;
-    char message[JMSG_LENGTH_MAX];
-};
-
-void jpegError(j_common_ptr cinfo)
-{
-    auto *failure = reinterpret_cast<JpegFailure *>(cinfo->err);
-    (*cinfo->err->format_message)(cinfo, failure->message);
-    std::longjmp(failure->jump, 1);
-}
-
-void jpegMessage(j_common_ptr, int)
-{
-}
-
-std::unique_ptr<PageBitmap> decodeJpeg(const QByteArray &data, const QString &path)
-{
-    jpeg_decompress_struct cinfo{};
-    JpegFailure failure{};
-    cinfo.err = jpeg_std_error(&failure.manager);
-    failure.manager.error_exit = jpegError;
-    failure.manager.emit_message = jpegMessage;
-    auto bitmap = std::make_unique<PageBitmap>();
-    if (setjmp(failure.jump)) {
-        jpeg_destroy_decompress(&cinfo);
-        throw damaged(path, QString::fromLatin1(failure.message));
-    }
-    jpeg_create_decompress(&cinfo);
-    jpeg_mem_src(&cinfo, reinterpret_cast<const unsigned char *>(data.constData()), static_cast<unsigned long>(data.size()));
-    jpeg_read_header(&cinfo, TRUE);
-    if (qint64(cinfo.image_width) * cinfo.image_height > MaxPagePixels) {
-        jpeg_destroy_decompress(&cinfo);
-        throw damaged(path, QStringLiteral("image too large"));
-    }
-    const int components = cinfo.num_components;
-    cinfo.out_color_space = components == 1 ? JCS_GRAYSCALE : JCS_RGB;
-    jpeg_start_decompress(&cinfo);
-    bitmap->width = int(cinfo.output_width);
-    bitmap->height = int(cinfo.output_height);
-    bitmap->format = cinfo.output_components == 1 ? PDFE_GRAY8 : PDFE_RGB8;
-    bitmap->bytesPerRow = int(cinfo.output_width) * cinfo.output_components;
-    bitmap->pixels.resize(std::size_t(bitmap->bytesPerRow) * cinfo.output_height);
-    while (cinfo.output_scanline < cinfo.output_height) {
-        JSAMPROW row = bitmap->pixels.data() + std::size_t(bitmap->bytesPerRow) * cinfo.output_scanline;
-        jpeg_read_scanlines(&cinfo, &row, 1);
-    }
-    jpeg_finish_decompress(&cinfo);
-    jpeg_destroy_decompress(&cinfo);
-    if (components == 1 || components == 3) {
-        // The file itself goes into the PDF; the decoded pixels only proved it whole.
-        bitmap->jpeg = data;
-        bitmap->jpegComponents = components;
-        bitmap->pixels.clear();
-        bitmap->pixels.shrink_to_fit();
-    }
-    return bitmap;
-}
-
-} // namespace
 
 PDFE_Bitmap PageBitmap::handle() const
 {
@@ -172,26 +90,36 @@ PDFE_Bitmap PageBitmap::handle() const
     h.height = height;
     h.bytesPerRow = bytesPerRow;
     h.format = format;
-    h.pixels = pixels.empty() ? nullptr : pixels.data();
+    h.pixels = pixels.get();
     h.jpeg = jpeg.isEmpty() ? nullptr : reinterpret_cast<const std::uint8_t *>(jpeg.constData());
     h.jpegSize = std::size_t(jpeg.size());
     h.jpegComponents = jpegComponents;
+    h.jpegAdobeInverted = jpegAdobeInverted ? 1 : 0;
     return h;
 }
 
-std::unique_ptr<PageBitmap> LoadPageBitmap(const QString &path)
+std::unique_ptr<PageBitmap> LoadPageBitmap(const QString &path, const BeforeDecoding &beforeDecoding)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw AppError(QStringLiteral("Cannot open file \"%1\". %2").arg(path, file.errorString()));
-    const QByteArray data = file.readAll();
-    if (data.size() < MinPageFileSize)
+    try {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            throw AppError(QStringLiteral("Cannot open file \"%1\". %2").arg(path, file.errorString()));
+        if (file.size() > MaxPageFileSize)
+            throw PageFileError(path, QStringLiteral("the file of %1 bytes is larger than a page file can be").arg(file.size()));
+        const QByteArray data = file.readAll();
+        if (data.size() < MinPageFileSize)
+            return nullptr;
+        QByteArray head = data.left(11);
+        head.replace('\0', ' ');
+        if (head.contains("PNG")) {
+            auto bitmap = DecodePngPage(data, path, beforeDecoding);
+            dropUnusedSamples(*bitmap);
+            return bitmap;
+        }
+        if (head.contains("JFIF"))
+            return ReadJpegPage(data, path);
         return nullptr;
-    QByteArray head = data.left(11);
-    head.replace('\0', ' ');
-    if (head.contains("PNG"))
-        return decodePng(data, path);
-    if (head.contains("JFIF"))
-        return decodeJpeg(data, path);
-    return nullptr;
+    } catch (const std::bad_alloc &) {
+        throw PageFileError(path, QStringLiteral("out of memory"));
+    }
 }

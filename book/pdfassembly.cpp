@@ -2,54 +2,165 @@
 
 #include "pagebitmap.h"
 #include "pagefile.h"
+#include "ocrrecognizer.h"
+#include "ocrstore.h"
+#include "ocrtextwords.h"
+#include "pagepipeline.h"
+#include "partfiles.h"
 #include "pdfprinter.h"
 
 #include <QFile>
-#include <QGuiApplication>
-#include <QScreen>
-#include <cmath>
 
-int ScreenPixelsPerInch()
+#include <malloc.h>
+#include <mutex>
+#include <new>
+
+namespace {
+
+// Pixels of the pages being decoded and encoded at once, at most, unless a page alone needs
+// more: ordinary pages are prepared two at a time, pages of A4 at 300 dpi one at a time.
+constexpr std::size_t PixelMemoryBudget = 160u << 20;
+// What preparing a page needs beside its decoded pixels: the encoder's samples, filtered rows
+// and compressed output are each at most as large.
+constexpr std::size_t EncodingMemoryFactor = 4;
+
+// Page buffers (megabytes each) are mapped from the system and given back when freed. By
+// default the C library raises that threshold after the first such buffer is freed (up to
+// 32 MB), and the next pages' buffers then come from each worker's heap, which keeps what it
+// once held: the process would grow with every page size it met.
+void mapLargeBuffers()
 {
-    const QScreen *screen = QGuiApplication::primaryScreen();
-    return screen ? int(std::lround(screen->logicalDotsPerInch())) : 96;
+    static std::once_flag once;
+    std::call_once(once, [] { mallopt(M_MMAP_THRESHOLD, 1 << 20); });
 }
 
-PdfBuildResult AssemblePdf(const PdfBuildRequest &request, const std::function<void(int)> &progress, const std::atomic_bool *cancel)
+// Reads, checks and encodes one page on a worker. Never throws: a failure is kept with the
+// page and raised when the writer comes to it, so the error is the first in page order.
+// The page's words: its kept result, or recognised now on this worker (one recogniser per
+// worker thread, each on one core). A failure leaves the page image-only.
+void readText(PreparedPage &prepared, const QString &pagePath, const QString &language)
+{
+    thread_local std::unique_ptr<OcrRecognizer> recognizer;
+    try {
+        if (!recognizer)
+            recognizer = std::make_unique<OcrRecognizer>();
+        prepared.text = LoadOrRecognize(pagePath, language, *recognizer);
+    } catch (const AppError &e) {
+        prepared.textFailure = e.message();
+    } catch (const std::exception &e) {
+        prepared.textFailure = QString::fromLocal8Bit(e.what());
+    }
+}
+
+PreparedPage preparePage(const TPDFPrinter &pdf, const QString &pagePath, PagePipeline &pipeline, const std::atomic_bool *cancel,
+                         const QString &ocrLanguage)
+{
+    PreparedPage prepared;
+    try {
+        if (cancel && cancel->load())
+            return prepared;
+        MemoryGrant memory; // held until the page is encoded
+        std::unique_ptr<PageBitmap> bitmap;
+        if (QFile::exists(pagePath))
+            bitmap = LoadPageBitmap(pagePath, [&](qint64 pixelBytes) {
+                memory = pipeline.reserveMemory(std::size_t(pixelBytes) * EncodingMemoryFactor);
+            });
+        if (!bitmap) {
+            prepared.missing = true;
+            return prepared;
+        }
+        if (cancel && cancel->load())
+            return prepared;
+        QString reason;
+        void *image = pdf.EncodeImage(bitmap->handle(), &reason);
+        const int width = bitmap->width, height = bitmap->height;
+        bitmap.reset(); // its pixels are in the encoded image now
+        if (!image)
+            throw AppError(QStringLiteral("Error in EncodeImage! %1 (page file \"%2\")").arg(reason, pagePath));
+        prepared.image = {image, [&pdf](void *p) { pdf.FreeImage(p); }};
+        prepared.width = width;
+        prepared.height = height;
+        if (!ocrLanguage.isEmpty() && !(cancel && cancel->load()))
+            readText(prepared, pagePath, ocrLanguage);
+    } catch (const AppError &e) {
+        prepared.failure = e.message();
+    } catch (const std::bad_alloc &) {
+        prepared.failure = QStringLiteral("Page file \"%1\" cannot be read: out of memory").arg(pagePath);
+    } catch (const std::exception &e) {
+        prepared.failure = QStringLiteral("Page file \"%1\" cannot be read: %2").arg(pagePath, QString::fromLocal8Bit(e.what()));
+    }
+    return prepared;
+}
+
+} // namespace
+
+BuildCancelled::BuildCancelled() : AppError(QStringLiteral("The PDF build was cancelled."))
+{
+}
+
+PdfBuildResult AssemblePdf(const PdfBuildRequest &request, const std::function<void(int page)> &progress,
+                           const std::atomic_bool *cancel)
 {
     if (request.totalPages > MaxBookPages)
-        throw AppError(QStringLiteral("%1 pages are more than a book has: no pdf file built").arg(request.totalPages));
+        throw AppError(QStringLiteral("A book of %1 pages is longer than the %2 pages a PDF is built for.")
+                           .arg(request.totalPages)
+                           .arg(MaxBookPages));
+    auto cancelled = [cancel] { return cancel && cancel->load(); };
+    if (cancelled())
+        throw BuildCancelled();
+    RemoveStalePartFiles(request.outputPath);
+    mapLargeBuffers();
+
     TPDFPrinter pdf;
     pdf.InMemoryMode = false;
     pdf.Filename = QFile::encodeName(request.outputPath);
-    TCustomPDFExport::DLLName = QStringLiteral("converter.dll");
     pdf.Title = request.title;
     pdf.Subject = request.address;
-    PdfBuildResult result;
-    const int ppi = request.ppi;
-
     pdf.BeginDoc();
-    for (int i = 1; i <= request.totalPages; ++i) {
-        if (cancel && cancel->load())
-            throw BuildCancelled();
-        if (progress)
-            progress(i);
-        const QString pagePath = request.pageFolder + PageFileName(i);
-        std::unique_ptr<PageBitmap> bitmap;
-        if (QFile::exists(pagePath))
-            bitmap = LoadPageBitmap(pagePath);
-        if (!bitmap) {
-            result.missing += QLatin1Char(' ') + QString::number(i);
-            continue;
+
+    PdfBuildResult result;
+    {
+        // Pages prepared but not yet written hold encoded images: the pipeline ends before the
+        // export does, whichever way this block is left.
+        const int workers = PagePipeline::workersForMachine();
+        PagePipeline pipeline(request.totalPages, workers, workers + 1, PixelMemoryBudget,
+                              [&](int page, PagePipeline &self) {
+                                  return preparePage(pdf, request.pageFolder + PageFileName(page), self, cancel,
+                                                     request.ocrLanguage);
+                              },
+                              cancel);
+        for (int i = 1; i <= request.totalPages; ++i) {
+            std::optional<PreparedPage> page = pipeline.take();
+            if (!page)
+                throw BuildCancelled();
+            if (progress)
+                progress(i);
+            if (cancelled())
+                throw BuildCancelled();
+            if (!page->failure.isEmpty())
+                throw AppError(page->failure);
+            if (page->missing) {
+                result.missing += QLatin1Char(' ') + QString::number(i);
+                continue;
+            }
+            pdf.StartPage(page->width, page->height, request.ppi, request.ppi, 0);
+            pdf.CloseCanvas();
+            pdf.DrawImage(0, 0, page->width, page->height, page->image.get());
+            if (!page->textFailure.isEmpty()) {
+                result.imageOnly += QLatin1Char(' ') + QString::number(i);
+                result.textFailures << page->textFailure;
+            } else if (page->text && !page->text->words.isEmpty()) {
+                const OcrTextWords words(*page->text, QSize(page->width, page->height));
+                pdf.DrawText(words.data(), words.count());
+            }
+            pdf.EndPage();
+            ++result.pagesWritten;
         }
-        pdf.StartPage(bitmap->width, bitmap->height, ppi, ppi, 0);
-        pdf.CloseCanvas();
-        const PDFE_Bitmap handle = bitmap->handle();
-        pdf.DrawBitmap(0, 0, bitmap->width, bitmap->height, &handle);
-        pdf.EndPage();
-        ++result.pagesWritten;
     }
-    if (result.pagesWritten > 0)
-        pdf.EndDoc(); // else the export ends unfinished, which leaves no file
+    if (result.pagesWritten == 0) {
+        pdf.Abandon(); // nothing to show for it: an earlier PDF is better than an empty one
+        return result;
+    }
+    pdf.EndDoc();
     return result;
 }

@@ -3,11 +3,13 @@
 #include "apperror.h"
 
 #include <QString>
+#include <QStringList>
+
 #include <atomic>
 #include <functional>
 
-// A book's PDF to write: the page files <pageFolder>/<n>.jpg for n = 1..totalPages, one PDF
-// page per readable file, each its image's size at ppi pixels per inch.
+// What to build: the page files <pageFolder>/<n>.jpg for n = 1..totalPages into one PDF at
+// outputPath, each page its image's size at ppi pixels per inch.
 struct PdfBuildRequest
 {
     QString pageFolder;      // ends with "/"
@@ -23,26 +25,35 @@ struct PdfBuildResult
 {
     QString missing;         // " 3 7": each missing page number after a blank, empty when none
     int pagesWritten = 0;    // 0: no PDF was written and an earlier file at outputPath is untouched
+    QString imageOnly;       // " 4 9": pages whose text could not be recognised (their reasons below)
+    QStringList textFailures;
 };
 
-// Thrown when the build was cancelled: the earlier PDF stays, no part file is left.
+// Thrown when *cancel became true: the earlier PDF stays, no part file is left.
 class BuildCancelled : public AppError
 {
 public:
-    BuildCancelled() : AppError(QStringLiteral("The pdf build was cancelled")) {}
+    BuildCancelled();
 };
 
-// No book has more pages than this; a larger count is a broken answer of the viewer.
+// The most pages a book's PDF is built with.
 constexpr int MaxBookPages = 100000;
 
-// Writes the PDF through the PDF engine library. Runs on any thread: no GUI calls, no activity
-// log, no event processing. progress(i) is called on the calling thread just before page i
-// (1..totalPages, in order, also for missing pages) is written; *cancel is checked at every
-// page. Throws AppError on failure (a damaged page names its file); the file at outputPath is
-// then left as it was. A request for more than MaxBookPages pages is refused before anything
-// is written. A build that finds no usable page writes no file and returns pagesWritten 0.
+// Builds the PDF through the PDF engine library. Page files are read, checked and encoded on
+// worker threads a few pages ahead and written in page order by the calling thread.
+// Runs on any thread: no GUI calls, no activity log, no event processing. progress(i) is called
+// on the calling thread just before page i (1..totalPages, in order, also for missing pages) is
+// written. Checks *cancel at every page. Throws AppError on failure (a damaged page: the message
+// names the page file; library errors: "Error in <op>! <reason>"); the file at outputPath is
+// then left as it was. A request with totalPages > MaxBookPages is refused before anything is
+// written. A build that finds no usable page writes no file and returns pagesWritten 0. Part
+// files of earlier builds of outputPath whose process has ended are removed first. With an
+// ocrLanguage, each page's text is taken from its kept result (ocr/ beside the pages) or
+// recognised on the workers, and laid over the page as invisible text; a page whose text
+// cannot be recognised stays image-only and is listed in imageOnly.
 PdfBuildResult AssemblePdf(const PdfBuildRequest &request, const std::function<void(int page)> &progress = {},
                            const std::atomic_bool *cancel = nullptr);
 
 // Pixels per inch of the screen, as page sizes are reckoned. GUI thread only.
 int ScreenPixelsPerInch();
+

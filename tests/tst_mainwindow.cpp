@@ -10,6 +10,7 @@
 #include "testenv.h"
 #include "viewersite.h"
 #include "windowfixture.h"
+#include "vbooks.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -21,6 +22,10 @@
 #include <QSignalSpy>
 #include <QToolButton>
 #include <QWebEngineView>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QProgressBar>
+#include <QTemporaryDir>
 #include <QtTest>
 
 // Records the addresses the program hands to the user's own browser.
@@ -57,6 +62,8 @@ private slots:
     void aboutBox();
     void closeInTwoPasses();
     void closeWithoutBrowser();
+    void searchablePdfOption();
+    void searchablePdfWithoutModel();
 
 private:
     QWebEnginePage *page() const { return window->chm->View()->page(); }
@@ -114,7 +121,8 @@ void TestMainWindow::startState()
     QVERIFY(!window->rebuildbtn->isVisibleTo(window));
     QVERIFY(!window->timelabel->isVisibleTo(window));
     QCOMPARE(window->ticklabel->text(), QStringLiteral("--"));
-    QCOMPARE(window->panel6->height(), 79); // trimmed to the button row
+    QCOMPARE(window->panel6->height(), 133); // trimmed to the button row, the progress bar and the text options
+    QVERIFY(!window->progressbar->isVisibleTo(window));
     QCOMPARE(window->Panel5->height(), 3);
     QCOMPARE(window->Panel1->height(), 45);
     QCOMPARE(window->Panel2->width(), 248);
@@ -344,6 +352,40 @@ void TestMainWindow::closeWithoutBrowser()
     QSignalSpy closed(&noBrowser, &TMainfm::Closed);
     QVERIFY(noBrowser.close()); // nothing to wait for
     QCOMPARE(closed.count(), 1);
+}
+
+void TestMainWindow::searchablePdfOption()
+{
+    // English is installed: ticked, English, and what the user chooses is kept.
+    QVERIFY(window->searchablebox->isEnabled());
+    QVERIFY(window->searchablebox->isChecked());
+    QCOMPARE(window->languagebox->currentText(), QStringLiteral("eng"));
+    QCOMPARE(window->Book->OcrLanguage, QStringLiteral("eng"));
+    window->searchablebox->click();
+    QCOMPARE(window->Book->OcrLanguage, QString());
+    QVERIFY(!window->languagebox->isEnabled());
+    QVERIFY(fixture.closeWindow());
+    QVERIFY(fixture.openWindow());
+    window = fixture.window;
+    QVERIFY(!window->searchablebox->isChecked()); // kept between sessions
+    QCOMPARE(window->Book->OcrLanguage, QString());
+    window->searchablebox->click();
+    QCOMPARE(window->Book->OcrLanguage, QStringLiteral("eng"));
+}
+
+void TestMainWindow::searchablePdfWithoutModel()
+{
+    QVERIFY(fixture.closeWindow());
+    QTemporaryDir noModels;
+    qputenv("TESSDATA_PREFIX", QFile::encodeName(noModels.path()));
+    const bool opened = fixture.openWindow();
+    qunsetenv("TESSDATA_PREFIX");
+    QVERIFY(opened);
+    window = fixture.window;
+    QVERIFY(!window->searchablebox->isEnabled());
+    QVERIFY(!window->searchablebox->isChecked());
+    QVERIFY2(window->searchablebox->toolTip().contains(QStringLiteral("tesseract-ocr-eng")), qPrintable(window->searchablebox->toolTip()));
+    QCOMPARE(window->Book->OcrLanguage, QString());
 }
 
 QM_TEST_MAIN_WITH(TestMainWindow, PrepareEngineProcess())

@@ -15,10 +15,18 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QImageWriter>
 #include <QPainter>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
+
+#include <csignal>
+#include <cstdio>
+#include <jpeglib.h>
+#include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -74,6 +82,128 @@ QString comparePixels(const QImage &reference, const PdfCheck::Image &image, con
     return {};
 }
 
+
+// A JPEG written by libjpeg itself, for the kinds Qt does not write: CMYK or YCCK with Adobe's
+// marker (beside the JFIF one the program needs to know a page file), arithmetic coding.
+QByteArray libjpegFile(int width, int height, J_COLOR_SPACE stored, bool arithmetic = false)
+{
+    jpeg_compress_struct cinfo{};
+    jpeg_error_mgr errors{};
+    cinfo.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&cinfo);
+    unsigned char *buffer = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&cinfo, &buffer, &size);
+    const bool cmyk = stored == JCS_CMYK || stored == JCS_YCCK;
+    cinfo.image_width = JDIMENSION(width);
+    cinfo.image_height = JDIMENSION(height);
+    cinfo.input_components = cmyk ? 4 : 3;
+    cinfo.in_color_space = cmyk ? JCS_CMYK : JCS_RGB;
+    jpeg_set_defaults(&cinfo);
+    jpeg_set_colorspace(&cinfo, stored);
+    cinfo.write_JFIF_header = TRUE;
+    cinfo.arith_code = arithmetic ? TRUE : FALSE;
+    jpeg_start_compress(&cinfo, TRUE);
+    std::vector<unsigned char> row(std::size_t(width) * cinfo.input_components);
+    while (cinfo.next_scanline < cinfo.image_height) {
+        for (int x = 0; x < width; ++x)
+            for (int c = 0; c < cinfo.input_components; ++c)
+                row[std::size_t(x) * cinfo.input_components + c] = (unsigned char)((x * 7 + int(cinfo.next_scanline) * 3 + c * 60) & 0xFF);
+        JSAMPROW r = row.data();
+        jpeg_write_scanlines(&cinfo, &r, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    jpeg_destroy_compress(&cinfo);
+    QByteArray bytes(reinterpret_cast<const char *>(buffer), qsizetype(size));
+    std::free(buffer);
+    return bytes;
+}
+
+// The offset of the first segment with this marker, found by walking the segments' lengths.
+qsizetype jpegSegment(const QByteArray &jpeg, uchar marker)
+{
+    qsizetype at = 2;
+    while (at + 4 <= jpeg.size() && uchar(jpeg[at]) == 0xFF) {
+        if (uchar(jpeg[at + 1]) == marker)
+            return at;
+        at += 2 + ((uchar(jpeg[at + 2]) << 8) | uchar(jpeg[at + 3]));
+    }
+    return -1;
+}
+
+void putWord(QByteArray &bytes, qsizetype at, int value)
+{
+    bytes[at] = char(value >> 8);
+    bytes[at + 1] = char(value & 0xFF);
+}
+
+quint32 crc32(const QByteArray &bytes)
+{
+    quint32 crc = 0xFFFFFFFFu;
+    for (const char b : bytes) {
+        crc ^= uchar(b);
+        for (int k = 0; k < 8; ++k)
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+QByteArray pngChunk(const char *type, const QByteArray &content)
+{
+    QByteArray chunk(4, '\0');
+    const quint32 n = quint32(content.size());
+    chunk[0] = char(n >> 24), chunk[1] = char(n >> 16), chunk[2] = char(n >> 8), chunk[3] = char(n);
+    const QByteArray body = QByteArray(type) + content;
+    const quint32 crc = crc32(body);
+    QByteArray tail(4, '\0');
+    tail[0] = char(crc >> 24), tail[1] = char(crc >> 16), tail[2] = char(crc >> 8), tail[3] = char(crc);
+    return chunk + body + tail;
+}
+
+// A small but well-formed PNG whose header claims width x height pixels: its image data is a
+// few rows of zeros and a comment pads it past the size of a broken capture.
+QByteArray claimingPng(quint32 width, quint32 height, int colourType)
+{
+    QByteArray header(13, '\0');
+    for (int i = 0; i < 4; ++i) {
+        header[i] = char(width >> (24 - 8 * i));
+        header[4 + i] = char(height >> (24 - 8 * i));
+    }
+    header[8] = 8;
+    header[9] = char(colourType);
+    const QByteArray data = qCompress(QByteArray(4096, '\0'), 9).mid(4); // zlib stream
+    return QByteArray("\x89PNG\r\n\x1a\n", 8) + pngChunk("IHDR", header)
+           + pngChunk("tEXt", QByteArray("Comment\0", 8) + QByteArray(100, 'x')) + pngChunk("IDAT", data)
+           + pngChunk("IEND", {});
+}
+
+QByteArray qtJpeg(const QImage &image, bool progressive = false)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "JPG");
+    writer.setQuality(85);
+    writer.setProgressiveScanWrite(progressive);
+    writer.write(image.convertToFormat(QImage::Format_RGB32));
+    return bytes;
+}
+
+QStringList partFiles(const QString &folder)
+{
+    return QDir(folder).entryList({QStringLiteral("*.part*")}, QDir::Files);
+}
+
+// A build of pages 1..totalPages of folder into pdf, at 96 pixels per inch.
+PdfBuildRequest buildRequest(const QString &folder, int totalPages, const QString &pdf)
+{
+    PdfBuildRequest request;
+    request.pageFolder = folder;
+    request.totalPages = totalPages;
+    request.outputPath = pdf;
+    return request;
+}
+
 } // namespace
 
 class TestPdfBuild : public QObject
@@ -83,21 +213,28 @@ private slots:
     void initTestCase();
     void init();
     void pagesOfEveryKindWithOneMissing();
-    void unusablePageFilesAreMissing_data();
-    void unusablePageFilesAreMissing();
+    void pageFiles_data();
+    void pageFiles();
     void pngSuite();
     void damagedPageKeepsEarlierPdf();
+    void mixedPagesInOrderOffTheCallingThread();
+    void cancel_data();
+    void cancel();
+    void stalePartFiles();
+    void noUsablePage_data();
+    void noUsablePage();
+    void tooManyPages();
     void farPageAndLongId();
-    void noPages_data();
-    void noPages();
     void exportErrors();
     void secondBuildIsRefused();
 
 private:
     TePubobj *newBook(const QString &id, int totalPages);
-    // Builds the book's PDF on its builder and waits for the outcome.
+    // Builds the book's PDF on its builder, off this thread, and waits for the outcome.
     BookBuildOutcome build();
     void writePage(int page, const QByteArray &bytes);
+    // A folder of its own for a build, its page files written from the list (empty: missing).
+    QString pageFolder(const QString &name, const QList<QByteArray> &pages);
     double points(int pixels) const { return pixels * 72.0 / ScreenPixelsPerInch(); }
 
     LogRecorder log;
@@ -149,32 +286,45 @@ void TestPdfBuild::writePage(int page, const QByteArray &bytes)
     f.write(bytes);
 }
 
+QString TestPdfBuild::pageFolder(const QString &name, const QList<QByteArray> &pages)
+{
+    const QString folder = scratch.path() + QLatin1Char('/') + name + QLatin1Char('/');
+    QDir(folder).removeRecursively();
+    QDir().mkpath(folder);
+    for (int i = 0; i < pages.size(); ++i) {
+        if (pages[i].isNull())
+            continue;
+        QFile f(folder + PageFileName(i + 1));
+        if (f.open(QIODevice::WriteOnly))
+            f.write(pages[i]);
+    }
+    return folder;
+}
+
 void TestPdfBuild::pagesOfEveryKindWithOneMissing()
 {
-    newBook(QStringLiteral("kinds.1"), 5);
     const QImage gray = canvasPage(1200, 1800, QColor(235, 235, 235), QColor(30, 30, 30));
     const QImage colour = canvasPage(700, 900, QColor(242, 232, 208), QColor(90, 50, 20));
     const QImage blackWhite = canvasPage(640, 480, Qt::white, Qt::black, false);
     const QByteArray jpeg = encode(canvasPage(500, 650, QColor(250, 250, 240), Qt::darkBlue).convertToFormat(QImage::Format_RGB32), "JPG", 85);
     QVERIFY(jpeg.mid(6, 4) == "JFIF");
-    writePage(1, encode(gray, "PNG"));
-    writePage(2, encode(colour, "PNG"));
-    writePage(4, encode(blackWhite, "PNG"));
-    writePage(5, jpeg);
-
-    const BookBuildOutcome outcome = build();
-    const QString pdf = AppFolders().dataFolder + QStringLiteral("kinds.1.pdf");
-    QCOMPARE(outcome.kind, BookBuildOutcome::Written);
-    QCOMPARE(outcome.result.missing, QStringLiteral(" 3"));
-    QCOMPARE(outcome.path, pdf);
-    QCOMPARE(book->outputfile, pdf);
+    const QString folder = pageFolder(QStringLiteral("kinds"), {encode(gray, "PNG"), encode(colour, "PNG"), QByteArray(),
+                                                                encode(blackWhite, "PNG"), jpeg});
+    const QString pdf = scratch.path() + QStringLiteral("/kinds.pdf");
+    QList<int> progress;
+    PdfBuildRequest request = buildRequest(folder, 5, pdf);
+    request.ppi = ScreenPixelsPerInch();
+    const PdfBuildResult result = AssemblePdf(request, [&](int page) { progress << page; });
+    QCOMPARE(result.missing, QStringLiteral(" 3"));
+    QCOMPARE(result.pagesWritten, 4);
+    QCOMPARE(progress, (QList<int>{1, 2, 3, 4, 5}));
     QVERIFY(PdfCheck::qpdfCheck(pdf));
     QCOMPARE(PdfCheck::pageSizes(pdf), (QList<QSizeF>{QSizeF(points(1200), points(1800)), QSizeF(points(700), points(900)),
                                                        QSizeF(points(640), points(480)), QSizeF(points(500), points(650))}));
     if (ScreenPixelsPerInch() == 96)
         QCOMPARE(PdfCheck::pageSizes(pdf).first(), QSizeF(900, 1350));
 
-    const QList<PdfCheck::Image> images = PdfCheck::images(pdf, scratch.path() + QStringLiteral("/kinds"));
+    const QList<PdfCheck::Image> images = PdfCheck::images(pdf, scratch.path() + QStringLiteral("/kinds-images"));
     QCOMPARE(images.size(), 4); // opaque: no soft masks
     QCOMPARE(images[0].color, QStringLiteral("gray"));
     QCOMPARE(images[0].bpc, 8);
@@ -190,29 +340,94 @@ void TestPdfBuild::pagesOfEveryKindWithOneMissing()
     QCOMPARE(readAll(images[3].file), jpeg); // the page's own bytes
 }
 
-void TestPdfBuild::unusablePageFilesAreMissing_data()
+enum class Outcome { Drawn, Missing, Refused };
+
+void TestPdfBuild::pageFiles_data()
 {
     QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<Outcome>("outcome");
+    QTest::addColumn<QString>("detail"); // Drawn: the image's colour space; Refused: the reason
+
     const QByteArray png = encode(canvasPage(300, 300, Qt::white, Qt::black), "PNG");
+    const QImage photo = canvasPage(320, 240, QColor(200, 220, 250), QColor(120, 30, 30));
+    const QByteArray jpeg = qtJpeg(photo);
     QByteArray exifOnly = encode(canvasPage(300, 300, Qt::white, Qt::red).convertToFormat(QImage::Format_RGB32), "JPG");
     // Replace the JFIF segment (APP0) with an Exif one (APP1).
     const int app0Length = (uchar(exifOnly[4]) << 8) | uchar(exifOnly[5]);
     exifOnly = exifOnly.left(2) + QByteArray("\xFF\xE1\x00\x0E" "Exif\0\0MM\0\x2A\0\0", 16) + exifOnly.mid(4 + app0Length);
-    QTest::newRow("zero bytes") << QByteArray();
-    QTest::newRow("199 bytes of a PNG") << png.left(199);
-    QTest::newRow("not an image") << QByteArray(400, 'x');
-    QTest::newRow("Exif-only JPEG") << exifOnly;
+    QTest::newRow("zero bytes") << QByteArray() << Outcome::Missing << QString();
+    QTest::newRow("199 bytes of a PNG") << png.left(199) << Outcome::Missing << QString();
+    QTest::newRow("not an image") << QByteArray(400, 'x') << Outcome::Missing << QString();
+    QTest::newRow("Exif-only JPEG") << exifOnly << Outcome::Missing << QString();
+
+    QTest::newRow("truncated JPEG") << jpeg.left(jpeg.size() * 2 / 3) << Outcome::Refused << QStringLiteral("cut short");
+    QByteArray corrupt = jpeg;
+    corrupt.replace(corrupt.size() / 2, 8, QByteArray("\xFF\xC0\x00\x11\x08\x00\x10\x00", 8)); // garbled in transfer
+    QTest::newRow("corrupt JPEG") << corrupt << Outcome::Refused << QStringLiteral("second frame header");
+    QByteArray twelveBit = jpeg;
+    const qsizetype sof = jpegSegment(twelveBit, 0xC0);
+    twelveBit[sof + 1] = char(0xC1); // extended sequential,
+    twelveBit[sof + 4] = 12;         // 12 bits per sample
+    QTest::newRow("12-bit JPEG") << twelveBit << Outcome::Refused << QStringLiteral("12-bit JPEG is not supported");
+    QTest::newRow("arithmetic-coded JPEG") << libjpegFile(64, 48, JCS_YCbCr, true) << Outcome::Refused
+                                           << QStringLiteral("arithmetic-coded JPEG is not supported");
+    QTest::newRow("CMYK JPEG with Adobe marker") << libjpegFile(64, 48, JCS_CMYK) << Outcome::Drawn << QStringLiteral("cmyk");
+    QTest::newRow("YCCK JPEG with Adobe marker") << libjpegFile(64, 48, JCS_YCCK) << Outcome::Drawn << QStringLiteral("cmyk");
+
+    // Headers that would have the loader allocate gigabytes before reading any data.
+    QTest::newRow("PNG bomb: 1 x 352,321,536 pixels") << claimingPng(1, 352'321'536, 2) << Outcome::Refused
+                                                      << QStringLiteral("larger than a book page can be");
+    QTest::newRow("PNG bomb: 9000 x 9000 pixels") << claimingPng(9000, 9000, 0) << Outcome::Refused
+                                                  << QStringLiteral("more than its");
+    QByteArray progressive = qtJpeg(canvasPage(64, 64, Qt::white, Qt::black), true);
+    const qsizetype sof2 = jpegSegment(progressive, 0xC2);
+    putWord(progressive, sof2 + 5, 20000);
+    putWord(progressive, sof2 + 7, 20000);
+    QTest::newRow("progressive JPEG bomb: 20000 x 20000 pixels") << progressive << Outcome::Refused
+                                                                 << QStringLiteral("larger than a book page can be");
 }
 
-void TestPdfBuild::unusablePageFilesAreMissing()
+// Each page file as page 2 of 3 of a book whose PDF was built before: drawn, missing, or
+// the build refused with the file named, the earlier PDF untouched and no part file left.
+void TestPdfBuild::pageFiles()
 {
     QFETCH(QByteArray, bytes);
-    newBook(QStringLiteral("unusable.") + QString::number(qHash(QTest::currentDataTag())), 2);
-    writePage(1, bytes);
-    writePage(2, encode(canvasPage(200, 300, Qt::white, Qt::gray), "PNG"));
-    QCOMPARE(build().result.missing, QStringLiteral(" 1"));
-    QCOMPARE(PdfCheck::pageSizes(book->outputfile).size(), 1);
-    QVERIFY(PdfCheck::qpdfCheck(book->outputfile));
+    QFETCH(Outcome, outcome);
+    QFETCH(QString, detail);
+    if (QByteArray(QTest::currentDataTag()).contains("bomb"))
+        QVERIFY2(bytes.size() >= 200 && bytes.size() < 4000, qPrintable(QString::number(bytes.size())));
+    const QByteArray plain = encode(canvasPage(200, 300, Qt::white, Qt::gray), "PNG");
+    const QString name = QStringLiteral("file.") + QString::number(qHash(QTest::currentDataTag()));
+    const QString pdf = scratch.path() + QLatin1Char('/') + name + QStringLiteral(".pdf");
+    const QString earlier = pageFolder(name + QStringLiteral("-earlier"), {plain});
+    QCOMPARE(AssemblePdf(buildRequest(earlier, 1, pdf)).pagesWritten, 1);
+    const QByteArray good = readAll(pdf);
+
+    const QString folder = pageFolder(name, {plain, bytes, plain});
+    PdfBuildResult result;
+    try {
+        result = AssemblePdf(buildRequest(folder, 3, pdf));
+    } catch (const AppError &e) {
+        QVERIFY2(outcome == Outcome::Refused, qPrintable(e.message()));
+        QVERIFY2(e.message().contains(folder + PageFileName(2)), qPrintable(e.message()));
+        QVERIFY2(e.message().contains(detail), qPrintable(e.message()));
+        QCOMPARE(readAll(pdf), good);
+        QCOMPARE(partFiles(scratch.path()), QStringList());
+        return;
+    }
+    QVERIFY2(outcome != Outcome::Refused, "no error");
+    QVERIFY(PdfCheck::qpdfCheck(pdf));
+    if (outcome == Outcome::Missing) {
+        QCOMPARE(result.missing, QStringLiteral(" 2"));
+        QCOMPARE(PdfCheck::pageSizes(pdf).size(), 2);
+        return;
+    }
+    QCOMPARE(result.missing, QString());
+    const QList<PdfCheck::Image> images = PdfCheck::images(pdf, scratch.path() + QLatin1Char('/') + name + QStringLiteral("-images"));
+    QCOMPARE(images.size(), 3);
+    QCOMPARE(images[1].color, detail);
+    QCOMPARE(images[1].encoding, QStringLiteral("jpeg"));
+    QCOMPARE(readAll(images[1].file), bytes);
 }
 
 void TestPdfBuild::pngSuite()
@@ -226,25 +441,29 @@ void TestPdfBuild::pngSuite()
     QStringList mismatches;
     for (const QString &name : files) {
         const QByteArray bytes = readAll(suite.filePath(name));
-        newBook(QStringLiteral("suite.") + name.chopped(4), 1);
-        writePage(1, bytes);
-        const BookBuildOutcome outcome = build();
-        if (outcome.kind == BookBuildOutcome::Failed) {
+        const QString folder = pageFolder(QStringLiteral("suite"), {bytes});
+        const QString pdf = scratch.path() + QStringLiteral("/suite-") + name.chopped(4) + QStringLiteral(".pdf");
+        PdfBuildResult result;
+        try {
+            result = AssemblePdf(buildRequest(folder, 1, pdf));
+        } catch (const AppError &e) {
             // Only the broken files of the suite may fail, and the message names the page.
-            QVERIFY2(name.startsWith(QLatin1Char('x')), qPrintable(name + ": " + outcome.error));
-            QVERIFY(outcome.error.contains(PageFilePath(book->dirid, 1)));
-            QVERIFY(book->outputfile.isEmpty());
+            QVERIFY2(name.startsWith(QLatin1Char('x')), qPrintable(name + ": " + e.message()));
+            QVERIFY(e.message().contains(folder + PageFileName(1)));
+            QVERIFY(!QFile::exists(pdf));
             ++refused;
             continue;
         }
-        if (outcome.result.missing == QLatin1String(" 1")) {
+        if (result.pagesWritten == 0) {
+            QCOMPARE(result.missing, QStringLiteral(" 1"));
+            QVERIFY(!QFile::exists(pdf));
             QVERIFY2(bytes.size() < 200 || name.startsWith(QLatin1Char('x')), qPrintable(name));
             ++tooSmall;
             continue;
         }
-        QVERIFY2(PdfCheck::qpdfCheck(book->outputfile), qPrintable(name));
+        QVERIFY2(PdfCheck::qpdfCheck(pdf), qPrintable(name));
         QVERIFY2(!name.startsWith(QLatin1Char('x')), qPrintable(name + " was drawn"));
-        const QList<PdfCheck::Image> images = PdfCheck::images(book->outputfile, scratch.path() + QLatin1Char('/') + name);
+        const QList<PdfCheck::Image> images = PdfCheck::images(pdf, scratch.path() + QLatin1Char('/') + name);
         QVERIFY2(images.size() == 1 || (images.size() == 2 && images[1].type == QLatin1String("smask")), qPrintable(name));
         QImage reference;
         QVERIFY(reference.loadFromData(bytes));
@@ -287,6 +506,153 @@ void TestPdfBuild::damagedPageKeepsEarlierPdf()
     QCOMPARE(QDir(AppFolders().dataFolder).entryList({QStringLiteral("*.part*")}, QDir::Files), QStringList());
 }
 
+
+// Pages of every kind and size, one missing, prepared by the workers in whatever order they
+// finish and written in page order, with the build run off the thread that owns the window.
+void TestPdfBuild::mixedPagesInOrderOffTheCallingThread()
+{
+    QList<QByteArray> pages;
+    QList<QSizeF> expected;
+    QString missing;
+    for (int i = 1; i <= 14; ++i) {
+        const int w = 160 + 37 * i, h = 900 - 41 * i; // a size of its own for every page
+        const QImage image = canvasPage(w, h, i % 2 ? QColor(240, 236, 220) : Qt::white, i % 3 ? Qt::black : Qt::darkRed, i % 4 != 0);
+        if (i == 7) {
+            pages << QByteArray();
+            missing += QStringLiteral(" 7");
+            continue;
+        }
+        pages << (i % 5 == 0 ? qtJpeg(image) : encode(i == 3 ? image.scaled(w * 4, h * 4) : image, "PNG"));
+        expected << (i == 3 ? QSizeF(w * 4 * 0.75, h * 4 * 0.75) : QSizeF(w * 0.75, h * 0.75));
+    }
+    const QString folder = pageFolder(QStringLiteral("mixed"), pages);
+    const QString pdf = scratch.path() + QStringLiteral("/mixed.pdf");
+    QList<int> progress;
+    bool progressOnBuildThread = true;
+    PdfBuildResult result;
+    QString error;
+    std::thread worker([&] {
+        const auto buildThread = std::this_thread::get_id();
+        try {
+            result = AssemblePdf(buildRequest(folder, 14, pdf), [&](int page) {
+                progress << page;
+                progressOnBuildThread = progressOnBuildThread && std::this_thread::get_id() == buildThread;
+            });
+        } catch (const AppError &e) {
+            error = e.message();
+        }
+    });
+    worker.join();
+    QCOMPARE(error, QString());
+    QCOMPARE(result.missing, missing);
+    QCOMPARE(result.pagesWritten, 13);
+    QCOMPARE(progress.size(), 14);
+    QVERIFY(std::is_sorted(progress.begin(), progress.end()));
+    QVERIFY(progressOnBuildThread);
+    QVERIFY(PdfCheck::qpdfCheck(pdf));
+    QCOMPARE(PdfCheck::pageSizes(pdf), expected);
+}
+
+void TestPdfBuild::cancel_data()
+{
+    QTest::addColumn<int>("atPage"); // 0: cancelled before the build starts
+    QTest::newRow("before the first page") << 0;
+    QTest::newRow("at page 4 of 12") << 4;
+}
+
+// A cancelled build ends at the page where it sees the flag: the earlier PDF stays and the
+// library's part file is gone.
+void TestPdfBuild::cancel()
+{
+    QFETCH(int, atPage);
+    QList<QByteArray> pages;
+    for (int i = 0; i < 12; ++i)
+        pages << encode(canvasPage(600, 800, Qt::white, Qt::black), "PNG");
+    const QString folder = pageFolder(QStringLiteral("cancel"), pages);
+    const QString pdf = scratch.path() + QStringLiteral("/cancel.pdf");
+    QCOMPARE(AssemblePdf(buildRequest(folder, 2, pdf)).pagesWritten, 2);
+    const QByteArray earlier = readAll(pdf);
+
+    std::atomic_bool cancel = atPage == 0;
+    QList<int> progress;
+    try {
+        AssemblePdf(buildRequest(folder, 12, pdf), [&](int page) {
+            progress << page;
+            if (page == atPage)
+                cancel = true;
+        }, &cancel);
+        QFAIL("not cancelled");
+    } catch (const BuildCancelled &) {
+    }
+    QCOMPARE(progress.size(), atPage);
+    QCOMPARE(readAll(pdf), earlier);
+    QCOMPARE(partFiles(scratch.path()), QStringList());
+}
+
+void TestPdfBuild::stalePartFiles()
+{
+    const QString folder = pageFolder(QStringLiteral("stale"), {encode(canvasPage(300, 400, Qt::white, Qt::blue), "PNG")});
+    const QString pdf = scratch.path() + QStringLiteral("/stale/book.pdf");
+    QProcess ended;
+    ended.start(QStringLiteral("true"), {});
+    QVERIFY(ended.waitForStarted());
+    const qint64 deadPid = ended.processId();
+    QVERIFY(ended.waitForFinished());
+    QVERIFY(::kill(pid_t(deadPid), 0) == -1);
+    // One pid of a process that has ended, one above the kernel's pid limit.
+    const QStringList dead = {QStringLiteral("book.pdf.part4194305"), QStringLiteral("book.pdf.part%1").arg(deadPid)};
+    const QStringList kept = {QStringLiteral("book.pdf.part1"),                           // init runs
+                              QStringLiteral("book.pdf.part%1").arg(getppid()),           // so does whoever started us
+                              QStringLiteral("book.pdf.partial"), QStringLiteral("other.pdf.part4194305")};
+    for (const QString &name : dead + kept) {
+        QFile f(folder + name);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("left by a build");
+    }
+    QCOMPARE(AssemblePdf(buildRequest(folder, 1, pdf)).pagesWritten, 1);
+    QStringList left = QDir(folder).entryList({QStringLiteral("*.part*")}, QDir::Files, QDir::Name);
+    QStringList expected = kept;
+    expected.sort();
+    QCOMPARE(left, expected);
+}
+
+void TestPdfBuild::noUsablePage_data()
+{
+    QTest::addColumn<int>("totalPages");
+    QTest::addColumn<QList<QByteArray>>("pages");
+    QTest::addColumn<QString>("missing");
+    QTest::newRow("no pages") << 0 << QList<QByteArray>() << QString();
+    QTest::newRow("every page missing") << 3 << QList<QByteArray>() << QStringLiteral(" 1 2 3");
+    QTest::newRow("only broken captures") << 2 << QList<QByteArray>{QByteArray(), QByteArray(150, 'x'), QByteArray(500, '\0')}
+                                          << QStringLiteral(" 1 2");
+}
+
+// Nothing is written then, not even an empty PDF over the earlier one.
+void TestPdfBuild::noUsablePage()
+{
+    QFETCH(int, totalPages);
+    QFETCH(QList<QByteArray>, pages);
+    QFETCH(QString, missing);
+    const QString pdf = scratch.path() + QStringLiteral("/nothing.pdf");
+    const QString earlierFolder = pageFolder(QStringLiteral("nothing-earlier"), {encode(canvasPage(300, 400, Qt::white, Qt::blue), "PNG")});
+    QCOMPARE(AssemblePdf(buildRequest(earlierFolder, 1, pdf)).pagesWritten, 1);
+    const QByteArray earlier = readAll(pdf);
+
+    const PdfBuildResult result = AssemblePdf(buildRequest(pageFolder(QStringLiteral("nothing"), pages), totalPages, pdf));
+    QCOMPARE(result.pagesWritten, 0);
+    QCOMPARE(result.missing, missing);
+    QCOMPARE(readAll(pdf), earlier);
+    QCOMPARE(partFiles(scratch.path()), QStringList());
+}
+
+void TestPdfBuild::tooManyPages()
+{
+    const QString pdf = scratch.path() + QStringLiteral("/huge.pdf");
+    QVERIFY_THROWS_EXCEPTION(AppError, AssemblePdf(buildRequest(pageFolder(QStringLiteral("huge"), {}), MaxBookPages + 1, pdf)));
+    QVERIFY(!QFile::exists(pdf));
+    QCOMPARE(partFiles(scratch.path()), QStringList());
+}
+
 void TestPdfBuild::farPageAndLongId()
 {
     const QString id = QStringLiteral("long.") + QString(130, QLatin1Char('x'));
@@ -298,35 +664,6 @@ void TestPdfBuild::farPageAndLongId()
     QCOMPARE(PdfCheck::pageSizes(pdf).size(), 1);
     QVERIFY(outcome.result.missing.startsWith(QStringLiteral(" 1 2 3 ")));
     QVERIFY(outcome.result.missing.endsWith(QStringLiteral(" 12343 12344")));
-}
-
-void TestPdfBuild::noPages_data()
-{
-    QTest::addColumn<int>("totalPages");
-    QTest::addColumn<bool>("pageFile");
-    QTest::newRow("no page count") << 0 << true;
-    QTest::newRow("no page file") << 3 << false;
-}
-
-void TestPdfBuild::noPages()
-{
-    QFETCH(int, totalPages);
-    QFETCH(bool, pageFile);
-    newBook(QStringLiteral("empty.") + QString::number(totalPages), totalPages);
-    // An earlier, complete PDF of the book stays as it is.
-    const QString pdf = book->PdfPath();
-    QFile earlier(pdf);
-    QVERIFY(earlier.open(QIODevice::WriteOnly));
-    earlier.write("%PDF-1.5 earlier");
-    earlier.close();
-    if (pageFile)
-        writePage(1, encode(canvasPage(300, 400, Qt::white, Qt::blue), "PNG"));
-    const BookBuildOutcome outcome = build();
-    QCOMPARE(outcome.kind, BookBuildOutcome::NoPages);
-    QCOMPARE(outcome.result.pagesWritten, 0);
-    QCOMPARE(readAll(pdf), QByteArray("%PDF-1.5 earlier"));
-    QVERIFY(book->outputfile.isEmpty());
-    QCOMPARE(QDir(AppFolders().dataFolder).entryList({QStringLiteral("*.part*")}, QDir::Files), QStringList());
 }
 
 void TestPdfBuild::exportErrors()
@@ -347,7 +684,10 @@ void TestPdfBuild::exportErrors()
              QStringLiteral("DLL \"%1libmissing.so\" was not found. PDF Export is not possible.").arg(AppFolders().programFolder));
     QCOMPARE(beginDocMessage(QStringLiteral(BROKEN_CONVERTER), out),
              QStringLiteral("DLL \"%1\" is not compatible. PDF Export is not possible.").arg(BROKEN_CONVERTER));
-    QCOMPARE(beginDocMessage(QStringLiteral("converter.dll"), "/nonexistent/folder/x.pdf"), QStringLiteral("Error in BeginDoc!"));
+    // The library's reason follows.
+    const QString noFolder = beginDocMessage(QStringLiteral("converter.dll"), "/nonexistent/folder/x.pdf");
+    QVERIFY2(noFolder.startsWith(QStringLiteral("Error in BeginDoc! cannot create /nonexistent/folder/x.pdf")), qPrintable(noFolder));
+    QVERIFY2(noFolder.endsWith(QStringLiteral("No such file or directory")), qPrintable(noFolder));
     QCOMPARE(beginDocMessage(QStringLiteral("converter.dll"), out), QString());
     QVERIFY(!QFile::exists(QString::fromLocal8Bit(out))); // never completed: nothing left
 }

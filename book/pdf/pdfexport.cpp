@@ -38,17 +38,23 @@ void TCustomPDFExport::onMessage(void *context, int32_t, const char *message)
     static_cast<TCustomPDFExport *>(context)->m_lastMessage = QString::fromUtf8(message);
 }
 
-void TCustomPDFExport::release()
+void TCustomPDFExport::endInstance()
 {
     if (m_instance && m_library)
         m_library->Finalize(m_instance); // an unfinished document is discarded
     m_instance = nullptr;
+}
+
+void TCustomPDFExport::release()
+{
+    endInstance();
     m_library.reset();
 }
 
 void TCustomPDFExport::fail(const QString &message)
 {
-    release();
+    // The library stays loaded: images encoded for this export are still to be released.
+    endInstance();
     throw AppError(message);
 }
 
@@ -89,7 +95,7 @@ void TCustomPDFExport::BeginDoc()
 
     QByteArray path = Filename;
     if (m_library->Action(m_instance, PDFE_BEGINDOC, 0, path.data()) != 0)
-        fail(QStringLiteral("Error in BeginDoc!"));
+        fail(QStringLiteral("Error in BeginDoc! %1").arg(m_lastMessage).trimmed());
 }
 
 void TCustomPDFExport::StartPage(int pagew, int pageh, int xres, int yres, int rotation)
@@ -132,6 +138,39 @@ void TCustomPDFExport::DrawText(const PDFE_TextWord *words, int count)
         fail(QStringLiteral("The PDF engine library cannot add text to pages."));
     if (m_library->DrawText(m_instance, words, count) != 0)
         fail(QStringLiteral("Error in DrawText! %1").arg(m_lastMessage));
+}
+
+int TCustomPDFExport::DrawImage(int x, int y, int w, int h, void *image)
+{
+    requireDocument("DrawImage");
+    TPDFE_DrawRec record{};
+    record.x = x;
+    record.y = y;
+    record.w = w;
+    record.h = h;
+    record.bitmap = static_cast<uint64_t>(reinterpret_cast<std::uintptr_t>(image));
+    act(PDFE_DRAWIMAGE, &record, "DrawImage");
+    return record.imagenumber;
+}
+
+void *TCustomPDFExport::EncodeImage(const PDFE_Bitmap &bitmap, QString *error) const
+{
+    char reason[512] = {};
+    void *image = m_library ? m_library->EncodeImage(&bitmap, reason, sizeof reason) : nullptr;
+    if (!image && error)
+        *error = m_library ? QString::fromUtf8(reason) : QStringLiteral("no document");
+    return image;
+}
+
+void TCustomPDFExport::FreeImage(void *image) const
+{
+    if (image && m_library)
+        m_library->FreeImage(image);
+}
+
+void TCustomPDFExport::Abandon()
+{
+    endInstance();
 }
 
 void TCustomPDFExport::EndPage()

@@ -9,9 +9,9 @@
 class TPDFEngineLibrary;
 
 // Writes a PDF through the PDF engine library: BeginDoc, then per page StartPage,
-// CloseCanvas, DrawBitmap, EndPage, and EndDoc. Failures throw with the user's message.
-// Destroying the export ends an unfinished document (no file is left) and releases the
-// library.
+// CloseCanvas, DrawBitmap (or DrawImage of an image encoded ahead), EndPage, and EndDoc.
+// Failures throw with the user's message. Abandon, or destroying the export, ends an
+// unfinished document (no file is left) and releases the library.
 class TCustomPDFExport
 {
 public:
@@ -39,8 +39,19 @@ public:
     // invisible text over its image: call after DrawBitmap. Throws when the library has no
     // text layer or the words cannot be placed.
     void DrawText(const PDFE_TextWord *words, int count);
+    // Places an image from EncodeImage.
+    int DrawImage(int x, int y, int w, int h, void *image);
     void EndPage();
     void EndDoc();
+    // Ends the document without completing it: the library removes what it wrote so far, and
+    // an earlier file at Filename stays as it was.
+    void Abandon();
+
+    // Encodes a bitmap for DrawImage. Any thread, several at once, once BeginDoc has loaded
+    // the library and until the export ends; null with the library's reason in *error.
+    void *EncodeImage(const PDFE_Bitmap &bitmap, QString *error) const;
+    // Releases an image from EncodeImage (null is ignored); same threads as EncodeImage.
+    void FreeImage(void *image) const;
 
     // The library file this export loads: the first of the program's library folders that
     // holds it (libraryfolders.h), else the path beside the program.
@@ -52,6 +63,7 @@ private:
     // Runs an engine action; a failure ends the document with "Error in <operation>!".
     void act(int code, void *pointer, const char *operation);
     [[noreturn]] void fail(const QString &message);
+    void endInstance();
     void release();
 
     std::unique_ptr<TPDFEngineLibrary> m_library;

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// What a JPEG file's headers say about its image.
+struct JpegFrame
+{
+    int width = 0;
+    int height = 0;
+    int components = 0;
+    int precision = 0;          // bits per sample
+    bool progressive = false;
+    bool adobe = false;         // an Adobe (APP14) marker is present
+    int adobeTransform = -1;    // its colour transform: 0 none (RGB, CMYK), 1 YCbCr, 2 YCCK
+    qsizetype scanBytes = 0;    // entropy-coded data of all scans
+};
+
+// Walks the markers of a whole JPEG file without decoding it: start of image first, one frame
+// (SOFn) of a kind a PDF reader decodes (baseline or progressive Huffman, 8 bits per sample,
+// 1, 3 or 4 components), tables, at least one scan, and the end of image marker as the last two
+// bytes, so a file cut short or with damaged segments is found. Fills frame; returns an empty
+// string when the file is whole, else the reason it cannot be used.
+QString CheckJpegStructure(const QByteArray &data, JpegFrame &frame);
