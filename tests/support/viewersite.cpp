@@ -90,22 +90,24 @@ ViewerSite::Response ViewerSite::viewer(const QUrl &u) const
 
 QImage ViewerSite::pageImage(const QString &id, int seq) const
 {
-    return m_books.value(id).scan ? scanPage(id, seq) : smallPage(id, seq);
+    const Book book = m_books.value(id);
+    return book.scan ? scanPage(id, seq, book.scanSize) : smallPage(id, seq);
 }
 
-QImage ViewerSite::scanPage(const QString &id, int seq)
+QImage ViewerSite::scanPage(const QString &id, int seq, QSize size)
 {
     // Paper with fine colour grain, like a real scan, so the image hardly compresses and
-    // its report is as long as a real one; dark lines of "text" on it.
-    QImage image(2480, 3508, QImage::Format_RGB32);
+    // its report is as long as a real one; dark lines of "text" on it, inside margins.
+    QImage image(size, QImage::Format_RGB32);
+    const int top = 200, bottom = image.height() - 208, left = 250, right = image.width() - 250;
     quint32 state = qHash(id) ^ uint(seq * 2654435761u) ^ 0x9E3779B9u;
     for (int y = 0; y < image.height(); ++y) {
         auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
-        const bool ink = (y / 40) % 2 == 1 && y > 200 && y < 3300;
+        const bool ink = (y / 40) % 2 == 1 && y > top && y < bottom;
         for (int x = 0; x < image.width(); ++x) {
             state = state * 1664525u + 1013904223u;
             const int grain = int(state >> 27) - 16;
-            const int base = ink && x > 250 && x < 2230 && ((x / 90) % 7) ? 40 : 232;
+            const int base = ink && x > left && x < right && ((x / 90) % 7) ? 40 : 232;
             line[x] = qRgb(qBound(0, base + grain, 255), qBound(0, base - 6 + int((state >> 20) & 15), 255),
                            qBound(0, base - 20 + int((state >> 12) & 31) - 8, 255));
         }

@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QHash>
 #include <QMap>
+#include <QSize>
 
 // The library site as the tests serve it: a home page and a book viewer at
 // /cgi/pt?id=<id>&seq=<n> with what the program's scripts use (QM.params.totalSeq, the
@@ -23,6 +24,7 @@ public:
         QString imageOrigin;        // serve page images from this origin (e.g. another server)
         QString title;              // the book's title; the page's title adds the page and the site
         bool scan = false;          // pages as a library scans them: A4 at 300 dpi in colour, with grain
+        QSize scanSize{2480, 3508}; // the pixel size of those scanned pages
     };
 
     explicit ViewerSite(QObject *parent = nullptr);
@@ -38,9 +40,9 @@ public:
     // The image served for page seq of book id, and its PNG bytes.
     QImage pageImage(const QString &id, int seq) const;
     QByteArray pagePng(const QString &id, int seq) const;
-    // The small page of an ordinary book, and an A4 scan at 300 dpi (2480 x 3508) with grain.
+    // The small page of an ordinary book, and a scan with grain (by default A4 at 300 dpi).
     static QImage smallPage(const QString &id, int seq);
-    static QImage scanPage(const QString &id, int seq);
+    static QImage scanPage(const QString &id, int seq, QSize size = QSize(2480, 3508));
 
 private:
     Response viewer(const QUrl &url) const;
