@@ -93,6 +93,10 @@ void TBookBuilds::logOutcome(const BookBuildOutcome &outcome)
     case BookBuildOutcome::Written:
         if (!outcome.result.missing.isEmpty())
             AddLog(QStringLiteral("missing pages ") + outcome.result.missing);
+        // Pages whose text could not be read are in the PDF, as images only.
+        if (!outcome.result.imageOnly.isEmpty())
+            AddLog(QStringLiteral("no text recognised on pages") + outcome.result.imageOnly + QStringLiteral(": ")
+                   + outcome.result.textFailures.value(0));
         AddLog(QStringLiteral("save pdf file ") + outcome.path);
         return;
     case BookBuildOutcome::NoPages:

@@ -22,6 +22,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
+#include <QCheckBox>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -53,6 +54,7 @@ private slots:
     void failedFirstCaptureAfterAnotherBook();
     void errorInTickStopsTheTimer();
     void closeDuringRun();
+    void searchableBook();
 
 private:
     void openViewer(const QString &id, int seq, int total);
@@ -96,6 +98,10 @@ void TestDownload::initTestCase()
     QVERIFY(foreign->start());
     add(QStringLiteral("run.tainted"), 3, false, foreign->url(QString()));
     add(QStringLiteral("run.blocked"), 2);
+    ViewerSite::Book text;
+    text.totalSeq = 2;
+    text.text = true;
+    site->addBook(QStringLiteral("run.text"), text);
     fixture.setUp(site->homeUrl());
     QDesktopServices::setUrlHandler(QStringLiteral("file"), &folders, "open");
 }
@@ -328,6 +334,26 @@ void TestDownload::closeDuringRun()
     QVERIFY(!window->Timer1->isActive());
     window->setWorking(false);
     QVERIFY(!KeepAwake::Requested());
+}
+
+void TestDownload::searchableBook()
+{
+    // "Searchable PDF" is ticked by default with the English model installed.
+    QVERIFY(window->searchablebox->isChecked());
+    openViewer(QStringLiteral("run.text"), 1, 2);
+    runFast();
+    window->downloadbtn->click();
+    waitForEnd();
+    const QString pdf = AppFolders().dataFolder + QStringLiteral("run.text.pdf");
+    QVERIFY(PdfCheck::qpdfCheck(pdf));
+    // Each page's words are found on that page, and the results are kept beside the pages.
+    for (int page = 1; page <= 2; ++page) {
+        const QString text = PdfCheck::run(QStringLiteral("pdftotext"), {QStringLiteral("-f"), QString::number(page), QStringLiteral("-l"),
+                                                                          QString::number(page), pdf, QStringLiteral("-")});
+        for (const QString &word : ViewerSite::textPageWords(page))
+            QVERIFY2(text.contains(word), qPrintable(QStringLiteral("page %1: %2 not in %3").arg(page).arg(word, text)));
+        QVERIFY(QFile::exists(PageFolderPath(QStringLiteral("run.text")) + QStringLiteral("ocr/") + PageFileName(page).replace(QStringLiteral(".jpg"), QStringLiteral(".ocr"))));
+    }
 }
 
 QM_TEST_MAIN_WITH(TestDownload, PrepareEngineProcess())

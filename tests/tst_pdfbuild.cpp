@@ -14,6 +14,7 @@
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QImageWriter>
 #include <QPainter>
@@ -224,6 +225,8 @@ private slots:
     void noUsablePage_data();
     void noUsablePage();
     void tooManyPages();
+    void textThatCannotBeRecognised();
+    void pdfbuildWithText();
     void farPageAndLongId();
     void exportErrors();
     void secondBuildIsRefused();
@@ -651,6 +654,51 @@ void TestPdfBuild::tooManyPages()
     QVERIFY_THROWS_EXCEPTION(AppError, AssemblePdf(buildRequest(pageFolder(QStringLiteral("huge"), {}), MaxBookPages + 1, pdf)));
     QVERIFY(!QFile::exists(pdf));
     QCOMPARE(partFiles(scratch.path()), QStringList());
+}
+
+void TestPdfBuild::textThatCannotBeRecognised()
+{
+    // No model for the language: the pages go into the PDF as images only, and are named.
+    const QByteArray png = encode(canvasPage(400, 300, Qt::white, Qt::black), "PNG");
+    const QString pdf = scratch.path() + QStringLiteral("/notext.pdf");
+    PdfBuildRequest request = buildRequest(pageFolder(QStringLiteral("notext"), {png, QByteArray(), png}), 3, pdf);
+    request.ocrLanguage = QStringLiteral("xyz");
+    const PdfBuildResult result = AssemblePdf(request);
+    QCOMPARE(result.pagesWritten, 2);
+    QCOMPARE(result.missing, QStringLiteral(" 2"));
+    QCOMPARE(result.imageOnly, QStringLiteral(" 1 3"));
+    QVERIFY2(result.textFailures.value(0).contains(QStringLiteral("tesseract-ocr-xyz")), qPrintable(result.textFailures.value(0)));
+    QVERIFY(PdfCheck::qpdfCheck(pdf));
+    QCOMPARE(PdfCheck::pageSizes(pdf).size(), 2);
+}
+
+void TestPdfBuild::pdfbuildWithText()
+{
+    // A page of printed words.
+    QImage page(1000, 400, QImage::Format_RGB32);
+    page.fill(QColor(250, 247, 238));
+    {
+        QPainter p(&page);
+        QFont font(QStringLiteral("DejaVu Serif"));
+        font.setPixelSize(36);
+        p.setFont(font);
+        p.setPen(Qt::black);
+        p.drawText(60, 150, QStringLiteral("searchable harbour lantern"));
+    }
+    const QString folder = pageFolder(QStringLiteral("pdfbuild.ocr"), {encode(page, "PNG")});
+    const QString pdf = scratch.path() + QStringLiteral("/text.pdf");
+    const QString tool = QCoreApplication::applicationDirPath() + QStringLiteral("/pdfbuild");
+    QVERIFY(!PdfCheck::run(tool, {QStringLiteral("--ocr"), QStringLiteral("eng"), folder, QStringLiteral("1"), pdf}).isNull());
+    const QString text = PdfCheck::run(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")});
+    QVERIFY2(text.contains(QStringLiteral("searchable harbour lantern")), qPrintable(text));
+    // The result is kept beside the page and used again, not made again.
+    const QFileInfo kept(folder + QStringLiteral("ocr/0001.ocr"));
+    QVERIFY(kept.exists());
+    const QDateTime written = kept.lastModified();
+    QVERIFY(!PdfCheck::run(tool, {QStringLiteral("--ocr"), QStringLiteral("eng"), folder, QStringLiteral("1"), pdf}).isNull());
+    QCOMPARE(QFileInfo(kept.filePath()).lastModified(), written);
+    // A language without a model is refused at once.
+    QVERIFY(PdfCheck::run(tool, {QStringLiteral("--ocr"), QStringLiteral("xyz"), folder, QStringLiteral("1"), pdf}).isNull());
 }
 
 void TestPdfBuild::farPageAndLongId()

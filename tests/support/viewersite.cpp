@@ -91,6 +91,8 @@ ViewerSite::Response ViewerSite::viewer(const QUrl &u) const
 QImage ViewerSite::pageImage(const QString &id, int seq) const
 {
     const Book book = m_books.value(id);
+    if (book.text)
+        return textPage(seq);
     return book.scan ? scanPage(id, seq, book.scanSize) : smallPage(id, seq);
 }
 
@@ -112,6 +114,32 @@ QImage ViewerSite::scanPage(const QString &id, int seq, QSize size)
                            qBound(0, base - 20 + int((state >> 12) & 31) - 8, 255));
         }
     }
+    return image;
+}
+
+QStringList ViewerSite::textPageWords(int seq)
+{
+    static const QStringList words = {QStringLiteral("lantern"), QStringLiteral("harbour"), QStringLiteral("meadow"),
+                                      QStringLiteral("granite"), QStringLiteral("orchard"), QStringLiteral("willow"),
+                                      QStringLiteral("compass"), QStringLiteral("thunder"), QStringLiteral("velvet")};
+    QStringList line;
+    for (int i = 0; i < 5; ++i)
+        line << words.at((seq * 4 + i) % words.size());
+    return line;
+}
+
+QImage ViewerSite::textPage(int seq)
+{
+    QImage image(900, 500, QImage::Format_RGB32);
+    image.fill(QColor(250, 246, 236));
+    QPainter p(&image);
+    QFont font(QStringLiteral("DejaVu Serif"));
+    font.setPixelSize(34);
+    p.setFont(font);
+    p.setPen(QColor(20, 20, 20));
+    const QStringList words = textPageWords(seq);
+    p.drawText(60, 120, words.mid(0, 3).join(QLatin1Char(' ')));
+    p.drawText(60, 220, words.mid(3).join(QLatin1Char(' ')));
     return image;
 }
 

@@ -23,6 +23,7 @@ public:
         int imageDelayMs = 0;       // page images arrive this much later
         QString imageOrigin;        // serve page images from this origin (e.g. another server)
         QString title;              // the book's title; the page's title adds the page and the site
+        bool text = false;          // pages of printed text (the words of textPageWords)
         bool scan = false;          // pages as a library scans them: A4 at 300 dpi in colour, with grain
         QSize scanSize{2480, 3508}; // the pixel size of those scanned pages
     };
@@ -43,6 +44,9 @@ public:
     // The small page of an ordinary book, and a scan with grain (by default A4 at 300 dpi).
     static QImage smallPage(const QString &id, int seq);
     static QImage scanPage(const QString &id, int seq, QSize size = QSize(2480, 3508));
+    static QImage textPage(int seq);
+    // The words printed on a text page.
+    static QStringList textPageWords(int seq);
 
 private:
     Response viewer(const QUrl &url) const;
