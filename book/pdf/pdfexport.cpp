@@ -117,18 +117,23 @@ void TCustomPDFExport::CloseCanvas()
     // Nothing is drawn on a page's canvas, so there is nothing to close.
 }
 
-int TCustomPDFExport::DrawBitmap(int x, int y, int w, int h, const PDFE_Bitmap *bitmap)
+int TCustomPDFExport::draw(int code, const char *operation, int x, int y, int w, int h, const void *handle)
 {
-    requireDocument("DrawBitmap");
+    requireDocument(operation);
     TPDFE_DrawRec record{};
     record.x = x;
     record.y = y;
     record.w = w;
     record.h = h;
-    record.bitmap = static_cast<uint64_t>(reinterpret_cast<std::uintptr_t>(bitmap));
+    record.bitmap = static_cast<uint64_t>(reinterpret_cast<std::uintptr_t>(handle));
     // A page that cannot be drawn would be missing from a PDF reported as built.
-    act(PDFE_DRAWBITMAP, &record, "DrawBitmap");
+    act(code, &record, operation);
     return record.imagenumber;
+}
+
+int TCustomPDFExport::DrawBitmap(int x, int y, int w, int h, const PDFE_Bitmap *bitmap)
+{
+    return draw(PDFE_DRAWBITMAP, "DrawBitmap", x, y, w, h, bitmap);
 }
 
 void TCustomPDFExport::DrawText(const PDFE_TextWord *words, int count)
@@ -142,15 +147,7 @@ void TCustomPDFExport::DrawText(const PDFE_TextWord *words, int count)
 
 int TCustomPDFExport::DrawImage(int x, int y, int w, int h, void *image)
 {
-    requireDocument("DrawImage");
-    TPDFE_DrawRec record{};
-    record.x = x;
-    record.y = y;
-    record.w = w;
-    record.h = h;
-    record.bitmap = static_cast<uint64_t>(reinterpret_cast<std::uintptr_t>(image));
-    act(PDFE_DRAWIMAGE, &record, "DrawImage");
-    return record.imagenumber;
+    return draw(PDFE_DRAWIMAGE, "DrawImage", x, y, w, h, image);
 }
 
 void *TCustomPDFExport::EncodeImage(const PDFE_Bitmap &bitmap, QString *error) const

@@ -60,6 +60,8 @@ public:
 private:
     static void PDFE_CALL onMessage(void *context, int32_t code, const char *message);
     void requireDocument(const char *operation) const;
+    // Places a bitmap or an encoded image through the draw record.
+    int draw(int code, const char *operation, int x, int y, int w, int h, const void *handle);
     // Runs an engine action; a failure ends the document with "Error in <operation>!".
     void act(int code, void *pointer, const char *operation);
     [[noreturn]] void fail(const QString &message);
