@@ -183,8 +183,8 @@ void TMainfm::createControls()
     searchablebox->setGeometry(8, 103, 130, 20);
     languagebox = new QComboBox(panel6);
     languagebox->setGeometry(140, 101, RightPanelWidth - 148, 24);
-    // Range fields of the designed panel; they end up below its visible part and nothing
-    // reads them.
+    // Range fields of the designed panel; nothing reads them, and the progress bar and the
+    // text options now take their place, so they stay hidden.
     auto *fromLabel = new QLabel(QStringLiteral("Download From"), panel6);
     fromLabel->setGeometry(8, 92, 100, 16);
     auto *started = new QLineEdit(panel6);
@@ -195,6 +195,9 @@ void TMainfm::createControls()
     auto *ended = new QLineEdit(panel6);
     ended->setObjectName(QStringLiteral("ended"));
     ended->setGeometry(184, 89, 40, 21);
+    for (QWidget *unused : {static_cast<QWidget *>(fromLabel), static_cast<QWidget *>(started), static_cast<QWidget *>(toLabel),
+                            static_cast<QWidget *>(ended)})
+        unused->hide();
 
     Memo1 = new TLogMemo(Panel2);
     Memo1->setFont(tahoma(13));

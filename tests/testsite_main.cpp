@@ -16,6 +16,16 @@ int main(int argc, char *argv[])
     ViewerSite::Book longer;
     longer.totalSeq = 12;
     site.addBook(QStringLiteral("test.012"), longer);
+    ViewerSite::Book scans; // A4 pages scanned at 300 dpi in colour, as the library has them
+    scans.totalSeq = 3;
+    scans.scan = true;
+    scans.title = QStringLiteral("A Book of Scans");
+    site.addBook(QStringLiteral("scan.003"), scans);
+    ViewerSite::Book text; // pages of printed text, for searchable PDFs
+    text.totalSeq = 6;
+    text.text = true;
+    text.title = QStringLiteral("A Book of Words");
+    site.addBook(QStringLiteral("text.006"), text);
     if (!site.start(port)) {
         QTextStream(stderr) << "cannot listen on 127.0.0.1:" << port << "\n";
         return 1;
@@ -23,6 +33,8 @@ int main(int argc, char *argv[])
     QTextStream(stdout) << "home:  " << site.homeUrl() << "\n"
                         << "books: " << site.viewerUrl(QStringLiteral("test.001")) << "\n"
                         << "       " << site.viewerUrl(QStringLiteral("test.012")) << "\n"
+                        << "       " << site.viewerUrl(QStringLiteral("scan.003")) << "\n"
+                        << "       " << site.viewerUrl(QStringLiteral("text.006")) << "\n"
                         << Qt::flush;
     return app.exec();
 }
