@@ -353,7 +353,7 @@ void TestCaptureScripts::runs_data()
                                 << QStringList{"Save page 3 / 3 ...", "pdf page 3", "download end."} << 3;
     QTest::newRow("report late") << 3 << QString() << 1 << "none" << 2500 << 60000 << "" << 0 << 0 << QList<int>{1, 2, 3}
                                  << QStringList{"download end."} << 3;
-    QTest::newRow("report after the capture gave up") << 3 << QString() << 1 << "none" << 600 << 400 << "" << 0 << 0
+    QTest::newRow("report after the capture gave up") << 3 << QString() << 1 << "none" << 1500 << 1000 << "" << 0 << 0
                                                       << QList<int>{1, 2, 3} << QStringList{"download end."} << 3;
     QTest::newRow("address change in mid-wait") << 3 << QString() << 1 << "none" << 400 << 60000 << "address change" << 0
                                                 << 0 << QList<int>{1, 2, 3} << QStringList{"download end."} << 3;
@@ -465,7 +465,7 @@ void TestCaptureScripts::runs()
 void TestCaptureScripts::stopAndDownloadInsideATick()
 {
     viewer->total = 3;
-    viewer->firstReportDelayMs = 500;
+    viewer->firstReportDelayMs = 1500;
     newTask();
     startRun();
     // Wait until the first capture is under way, then Stop and Download as a double click
