@@ -18,7 +18,6 @@ bool TBookBuilder::Start(const PdfBuildRequest &request, Done done)
         return false;
     m_cancel = false;
     m_done = std::move(done);
-    m_page = 0;
     const quint64 generation = ++m_generation;
     m_thread.reset(QThread::create([this, request, generation] {
         BookBuildOutcome outcome;
@@ -30,7 +29,6 @@ bool TBookBuilder::Start(const PdfBuildRequest &request, Done done)
                     QMetaObject::invokeMethod(this, [this, generation, page] {
                         if (generation != m_generation || !Busy())
                             return;
-                        m_page = page;
                         emit Progress(page);
                     }, Qt::QueuedConnection);
                 },
@@ -71,7 +69,6 @@ void TBookBuilder::join()
     if (m_thread)
         m_thread->wait();
     m_thread.reset();
-    m_page = 0;
 }
 
 void TBookBuilder::finish(quint64 generation, const BookBuildOutcome &outcome)

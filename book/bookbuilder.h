@@ -37,8 +37,6 @@ public:
     ~TBookBuilder() override; // abandons a running build
 
     bool Busy() const { return m_thread != nullptr; }
-    // The page the running build is at, 0 before its first page or when none runs.
-    int CurrentPage() const { return m_page; }
 
     // Starts building; done follows once the build has ended. False, with nothing started,
     // when a build is running already.
@@ -61,5 +59,4 @@ private:
     std::atomic_bool m_cancel = false;
     Done m_done;
     quint64 m_generation = 0; // outcomes and progress of an abandoned build are dropped
-    int m_page = 0;
 };

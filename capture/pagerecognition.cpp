@@ -37,12 +37,6 @@ void TPageRecognition::Clear()
     m_queue.clear();
 }
 
-int TPageRecognition::Pending() const
-{
-    std::lock_guard lock(m_mutex);
-    return int(m_queue.size()) + m_inHand;
-}
-
 void TPageRecognition::work()
 {
     // Below the window's thread and the engine: recognition waits when they are busy.
@@ -57,7 +51,6 @@ void TPageRecognition::work()
                 return;
             page = std::move(m_queue.front());
             m_queue.pop_front();
-            m_inHand = 1;
         }
         try {
             if (!recognizer)
@@ -67,7 +60,5 @@ void TPageRecognition::work()
             // The build tries the page again and reports it.
         } catch (const std::exception &) {
         }
-        std::lock_guard lock(m_mutex);
-        m_inHand = 0;
     }
 }

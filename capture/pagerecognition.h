@@ -20,16 +20,13 @@ public:
     void Enqueue(const QString &pageFile, const QString &language);
     // Forgets the pages not begun yet (the build takes them on both cores).
     void Clear();
-    // Pages waiting or in hand.
-    int Pending() const;
 
 private:
     void work();
 
-    mutable std::mutex m_mutex;
+    std::mutex m_mutex;
     std::condition_variable m_wake;
     std::deque<std::pair<QString, QString>> m_queue;
-    int m_inHand = 0;
     bool m_stop = false;
     std::thread m_thread;
 };
