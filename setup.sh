@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what the program needs (Debian 12), builds it, then starts it or runs the tests.
 #   ./setup.sh run    build and start Quillmoor Downloader
-#   ./setup.sh test   build and run every test, headless
+#   ./setup.sh test   build and run every test, headless, then the tests without the browser
+#                     engine again under AddressSanitizer and UBSan (build-asan)
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -32,8 +33,14 @@ run)
     exec build/bin/quillmoor-downloader
     ;;
 test)
-    cd build
-    QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j"$(nproc)"
+    # Then the PDF engine library and the tests without the browser engine once more, with
+    # AddressSanitizer and UBSan; a finding fails its test.
+    cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQM_SANITIZE=ON >/dev/null
+    cmake --build build-asan -j"$(nproc)"
+    status=0
+    (cd build && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j"$(nproc)") || status=1
+    (cd build-asan && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j"$(nproc)") || status=1
+    exit $status
     ;;
 *)
     echo "usage: $0 [run|test]" >&2
