@@ -3,6 +3,8 @@
 #include "freefilename.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QStandardPaths>
 #include <QWebEngineDownloadRequest>
 #include <QWebEngineProfile>
@@ -28,8 +30,17 @@ void TSiteDownloads::onDownloadRequested(QWebEngineDownloadRequest *request)
         return;
     }
     // Names of files still being written count as taken: the engine may not have created
-    // them yet when a second file of the same name comes.
-    name = FreeFileName(folder, name, m_writing);
+    // them yet when a second file of the same name comes. The file is made here, exclusively,
+    // so the engine writes to a file of ours: never through a symbolic link at that name, nor
+    // over a file that came after the check.
+    QString error;
+    const QString suggested = name;
+    name = CreateFreeFile(folder, name, [&](const QString &n) { return FileNameTaken(folder, n, m_writing); }, &error);
+    if (name.isEmpty()) {
+        request->cancel();
+        emit Failed(suggested, QStringLiteral("cannot create a file in %1: %2").arg(folder, error));
+        return;
+    }
     m_writing.insert(name);
     request->setDownloadDirectory(folder);
     request->setDownloadFileName(name);
@@ -49,10 +60,20 @@ void TSiteDownloads::onFinished(QWebEngineDownloadRequest *request)
         emit Saved(QDir(request->downloadDirectory()).filePath(name));
         break;
     case QWebEngineDownloadRequest::DownloadCancelled:
+        removeUnwritten(request->downloadDirectory(), name);
         emit Failed(name, QStringLiteral("cancelled"));
         break;
     default:
+        removeUnwritten(request->downloadDirectory(), name);
         emit Failed(name, request->interruptReasonString());
         break;
     }
+}
+
+void TSiteDownloads::removeUnwritten(const QString &folder, const QString &name)
+{
+    // The empty file made for a download that never came; anything else there is left alone.
+    const QFileInfo info(QDir(folder).filePath(name));
+    if (info.isFile() && !info.isSymLink() && info.size() == 0)
+        QFile::remove(info.filePath());
 }

@@ -10,7 +10,8 @@ class QWebEngineProfile;
 // Files the site offers for download (a link with the download attribute, a response sent as
 // an attachment) in any page of the profile: each is saved into the download folder under the
 // name the site suggests, numbered when a file of that name is there already (freefilename.h),
-// never over an existing file. The folder is created when missing.
+// never over an existing file nor through a symbolic link: the file is created before the
+// engine writes to it. The folder is created when missing.
 //
 // Lives as long as the profile (its parent unless one is given).
 class TSiteDownloads : public QObject
@@ -34,6 +35,7 @@ signals:
 private:
     void onDownloadRequested(QWebEngineDownloadRequest *request);
     void onFinished(QWebEngineDownloadRequest *request);
+    static void removeUnwritten(const QString &folder, const QString &name);
 
     QString m_folder;
     QSet<QString> m_writing; // names of files still being written, in the folder

@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QWebEnginePage>
 #include <QWebEngineView>
 #include <QtTest>
@@ -103,7 +104,8 @@ void TestSiteDownloads::savedUnderFreeName_data()
 {
     QTest::addColumn<QString>("link");        // empty: the address itself is the download
     QTest::addColumn<QString>("address");
-    QTest::addColumn<QStringList>("present"); // files in Downloads beforehand; empty: no folder
+    // In Downloads beforehand ("name->target": a symbolic link); empty: no folder.
+    QTest::addColumn<QStringList>("present");
     QTest::addColumn<QString>("expected");
     QTest::addColumn<QByteArray>("content");
 
@@ -112,6 +114,8 @@ void TestSiteDownloads::savedUnderFreeName_data()
         << "" << "/files/book.epub" << QStringList{"book.epub"} << "book (1).epub" << EpubBytes;
     QTest::newRow("attachment, taken twice")
         << "" << "/files/book.epub" << QStringList{"book.epub", "book (1).epub"} << "book (2).epub" << EpubBytes;
+    QTest::newRow("attachment, a link to nowhere at the name")
+        << "" << "/files/book.epub" << QStringList{"book.epub->elsewhere.epub"} << "book (1).epub" << EpubBytes;
     QTest::newRow("download attribute, name taken")
         << "dl" << "/shelf" << QStringList{"Über Bücher.pdf"} << "Über Bücher (1).pdf" << PdfBytes;
 }
@@ -126,11 +130,18 @@ void TestSiteDownloads::savedUnderFreeName()
 
     QDir folder(downloads());
     QVERIFY(folder.removeRecursively());
+    QStringList files; // the user's own files, as they must stay
     for (const QString &name : present) {
         QVERIFY(QDir().mkpath(downloads()));
+        if (name.contains(QLatin1String("->"))) {
+            QVERIFY(QFile::link(folder.filePath(name.section(QLatin1String("->"), 1)),
+                                folder.filePath(name.section(QLatin1String("->"), 0, 0))));
+            continue;
+        }
         QFile file(folder.filePath(name));
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write("the user's own file");
+        files << name;
     }
 
     if (link.isEmpty()) {
@@ -146,12 +157,15 @@ void TestSiteDownloads::savedUnderFreeName()
     QFile saved(path);
     QVERIFY(saved.open(QIODevice::ReadOnly));
     QCOMPARE(saved.readAll(), content);
-    for (const QString &name : present) {
+    for (const QString &name : files) {
         QFile file(folder.filePath(name));
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(), QByteArray("the user's own file"));
     }
-    QCOMPARE(folder.entryList(QDir::Files | QDir::Hidden).size(), present.size() + 1);
+    // Links stay links, and nothing came to be where they lead.
+    QCOMPARE(folder.entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot).size(),
+             present.size() + 1);
+    QVERIFY(!QFileInfo::exists(folder.filePath(QStringLiteral("elsewhere.epub"))));
 }
 
 QM_TEST_MAIN_WITH(TestSiteDownloads, PrepareEngineProcess())

@@ -1,7 +1,12 @@
 #include "freefilename.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -44,10 +49,39 @@ QString NumberedFileName(const QString &name, const std::function<bool(const QSt
     }
 }
 
+bool FileNameTaken(const QString &folder, const QString &name, const QSet<QString> &reserved)
+{
+    if (reserved.contains(name))
+        return true;
+    const QFileInfo info(QDir(folder).filePath(name));
+    return info.exists() || info.isSymLink(); // exists() follows a link; one to nowhere is there too
+}
+
 QString FreeFileName(const QString &folder, const QString &name, const QSet<QString> &reserved)
 {
+    return NumberedFileName(name, [&](const QString &candidate) { return FileNameTaken(folder, candidate, reserved); });
+}
+
+QString CreateFreeFile(const QString &folder, const QString &name,
+                       const std::function<bool(const QString &)> &taken, QString *error)
+{
     const QDir dir(folder);
-    return NumberedFileName(name, [&](const QString &candidate) {
-        return reserved.contains(candidate) || QFileInfo::exists(dir.filePath(candidate));
-    });
+    QSet<QString> foundThere; // names that were free by taken() but not when the file was made
+    for (;;) {
+        const QString candidate = NumberedFileName(
+            name, [&](const QString &n) { return foundThere.contains(n) || taken(n); });
+        // O_EXCL: fails on anything at the name, a symbolic link included, and never follows one.
+        const int fd = ::open(QFile::encodeName(dir.filePath(candidate)).constData(),
+                              O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            ::close(fd);
+            return candidate;
+        }
+        if (errno != EEXIST) {
+            if (error)
+                *error = QString::fromLocal8Bit(std::strerror(errno));
+            return {};
+        }
+        foundThere.insert(candidate);
+    }
 }
