@@ -1,6 +1,7 @@
 #include "startup.h"
 
 #include "MainUnit.h"
+#include "activitylog.h"
 #include "appid.h"
 #include "apperror.h"
 #include "engineprofile.h"
@@ -122,7 +123,7 @@ int RunProgram(int argc, char *argv[])
             return printAndExit(argc, argv, parser.isSet(options.help));
     }
 
-    PrepareEngineProcess();
+    const BrowserSandbox sandbox = PrepareEngineProcess();
     LimitOcrThreads(); // before any thread of the program starts
     QApplication app(argc, argv);
     setNames();
@@ -143,6 +144,8 @@ int RunProgram(int argc, char *argv[])
     int result = 0;
     {
         TMainfm window(profile);
+        if (!sandbox.on)
+            AddLog(BrowserSandboxLogLine(sandbox));
         QObject::connect(&window, &TMainfm::Closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
         result = app.exec();
     }

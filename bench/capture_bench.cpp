@@ -327,7 +327,7 @@ struct Size
 int main(int argc, char *argv[])
 {
     TestEnv::useTemporaryHome(); // also the offscreen platform, unless one is set
-    PrepareEngineProcess();      // no sandbox, unless QTWEBENGINE_DISABLE_SANDBOX is set
+    PrepareEngineProcess();      // the browser sandbox as the program has it
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
 

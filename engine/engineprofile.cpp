@@ -3,13 +3,17 @@
 #include <QCoreApplication>
 #include <QWebEngineProfile>
 #include <QWebEngineSettings>
+#include <unistd.h>
 
-void PrepareEngineProcess()
+BrowserSandbox PrepareEngineProcess()
 {
-    // Chromium's sandbox cannot run as root and is of no use for the one site we show.
-    if (qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
+    const BrowserSandbox sandbox =
+        ChooseBrowserSandbox(geteuid() == 0, qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX"));
+    // As root Chromium refuses to start unless told to do without its sandbox.
+    if (!sandbox.on && !qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX"))
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    return sandbox;
 }
 
 QWebEngineProfile *CreateEngineProfile(const QString &storagePath, QObject *parent)
