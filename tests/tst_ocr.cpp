@@ -22,6 +22,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QXmlStreamReader>
+#include <atomic>
+#include <climits>
+#include <memory>
 #include <thread>
 
 namespace {
@@ -227,6 +230,15 @@ const QStringList SecondPage = {QStringLiteral("Chapter Seven"), QStringLiteral(
 const QString UnicodeLine = QStringLiteral("Größe 文字認識 𝔘𝔫𝔦 café");
 const QString SecondUnicodeLine = QStringLiteral("Ελληνικά naïve");
 
+// Bytes in a heap block of their own size, zero included, so that reading past them is caught.
+std::unique_ptr<char[]> ExactCopy(const QByteArray &bytes)
+{
+    auto copy = std::make_unique<char[]>(std::size_t(bytes.size()) + 1);
+    std::copy(bytes.begin(), bytes.end(), copy.get());
+    copy[std::size_t(bytes.size())] = 0;
+    return copy;
+}
+
 } // namespace
 
 class TestOcr : public QObject
@@ -244,6 +256,8 @@ private slots:
     void pageWithoutTextHasNoText_data();
     void pageWithoutTextHasNoText();
     void fontsOnlyWhereThereIsText();
+    void wordsAsGiven_data();
+    void wordsAsGiven();
     void recognisersOnWorkerThreads();
     void keptResultIsReused();
     void staleResults_data();
@@ -400,6 +414,47 @@ void TestOcr::fontsOnlyWhereThereIsText()
     const QByteArray bytes = file.readAll();
     QCOMPARE(bytes.count("/FontFile2"), 1); // one font for the whole document
     QCOMPARE(bytes.count("BT 3 Tr"), 3);    // content streams are stored plain: no text object on the blank page
+}
+
+void TestOcr::wordsAsGiven_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QList<int>>("box"); // x, y, w, h
+    QTest::addColumn<QStringList>("lines");
+    const QList<int> box{100, 100, 200, 50};
+    const QString bad(QChar(0xFFFD));
+    const QString word = QStringLiteral("word"), after = QStringLiteral("after");
+    QTest::newRow("four-byte character") << QByteArray("\xF0\x9D\x94\x98") << box << QStringList{QStringLiteral("𝔘"), after};
+    QTest::newRow("lead byte before a letter") << QByteArray("\xC3" "A") << box << QStringList{bad + QStringLiteral("A"), after};
+    QTest::newRow("lead byte at the end") << QByteArray("ok\xE2") << box << QStringList{QStringLiteral("ok") + bad, after};
+    QTest::newRow("sequence cut short") << QByteArray("\xF0\x9D\x94" "x") << box << QStringList{bad + bad + bad + QStringLiteral("x"), after};
+    QTest::newRow("continuation alone") << QByteArray("a\x80" "b") << box << QStringList{QStringLiteral("a") + bad + QStringLiteral("b"), after};
+    QTest::newRow("overlong") << QByteArray("\xC0\xAF" "x") << box << QStringList{bad + bad + QStringLiteral("x"), after};
+    QTest::newRow("surrogate") << QByteArray("\xED\xA0\x80") << box << QStringList{bad + bad + bad, after};
+    QTest::newRow("past U+10FFFF") << QByteArray("\xF4\x90\x80\x80") << box << QStringList{bad + bad + bad + bad, after};
+    QTest::newRow("box at the largest y") << word.toUtf8() << QList<int>{100, INT_MAX, 200, 1} << QStringList{after};
+    QTest::newRow("box at the largest x") << word.toUtf8() << QList<int>{INT_MAX, 100, 1, 50} << QStringList{after};
+    QTest::newRow("box from the smallest x") << word.toUtf8() << QList<int>{INT_MIN, 100, INT_MAX, 50} << QStringList{after};
+    QTest::newRow("box above the page") << word.toUtf8() << QList<int>{100, -100, 200, 50} << QStringList{after};
+    QTest::newRow("box wider than any page") << word.toUtf8() << QList<int>{100, 100, INT_MAX, 50} << QStringList{word, after};
+    QTest::newRow("box across the left edge") << word.toUtf8() << QList<int>{-50, 100, 250, 50} << QStringList{word, after};
+}
+
+void TestOcr::wordsAsGiven()
+{
+    // Any bytes and any box: the PDF is sound and reads back with what could be placed.
+    QFETCH(QByteArray, text);
+    QFETCH(QList<int>, box);
+    QFETCH(QStringList, lines);
+    const std::unique_ptr<char[]> bytes = ExactCopy(text), following = ExactCopy("after");
+    PdfPage page{QImage(1000, 700, QImage::Format_RGB888), {}, {}};
+    page.image.fill(Paper);
+    page.words.push_back({box[0], box[1], box[2], box[3], bytes.get()});
+    page.words.push_back({100, 500, 200, 50, following.get()});
+    const QString file = scratch.filePath(QStringLiteral("words.pdf"));
+    WritePdf(file, {page});
+    QVERIFY(PdfCheck::qpdfCheck(file));
+    QCOMPARE(Read(QStringLiteral("poppler"), file, 1).lines, lines);
 }
 
 void TestOcr::recognisersOnWorkerThreads()
