@@ -15,6 +15,8 @@
 #include <QFile>
 #include <QFont>
 #include <QFontMetrics>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QPainter>
 #include <QPdfDocument>
 #include <QPdfSelection>
@@ -500,12 +502,28 @@ void TestOcr::staleResults_data()
     QTest::addColumn<QString>("change");
     QTest::addColumn<QString>("language");
     QTest::addColumn<bool>("kept");
-    QTest::newRow("unchanged") << QString() << QStringLiteral("eng") << true;
-    QTest::newRow("other language") << QString() << QStringLiteral("deu") << false;
-    QTest::newRow("page replaced") << QStringLiteral("replace") << QStringLiteral("eng") << false;
-    QTest::newRow("same size and time, other bytes") << QStringLiteral("bytes") << QStringLiteral("eng") << false;
-    QTest::newRow("only touched") << QStringLiteral("touch") << QStringLiteral("eng") << false;
-    QTest::newRow("result damaged") << QStringLiteral("damage") << QStringLiteral("eng") << false;
+    QTest::addColumn<QByteArray>("stored"); // for "rewrite": members that replace the kept result's
+    QTest::newRow("unchanged") << QString() << QStringLiteral("eng") << true << QByteArray();
+    QTest::newRow("other language") << QString() << QStringLiteral("deu") << false << QByteArray();
+    QTest::newRow("page replaced") << QStringLiteral("replace") << QStringLiteral("eng") << false << QByteArray();
+    QTest::newRow("same size and time, other bytes") << QStringLiteral("bytes") << QStringLiteral("eng") << false << QByteArray();
+    QTest::newRow("only touched") << QStringLiteral("touch") << QStringLiteral("eng") << false << QByteArray();
+    QTest::newRow("result damaged") << QStringLiteral("damage") << QStringLiteral("eng") << false << QByteArray();
+    const QString rewrite = QStringLiteral("rewrite");
+    const QString eng = QStringLiteral("eng");
+    QTest::newRow("rewritten, still sound") << rewrite << eng << true
+                                            << QByteArray(R"({"words":[[10,20,30,40,91.5,"Größe"],[50,20,60,40,88,"harbour"]]})");
+    QTest::newRow("word at the largest x") << rewrite << eng << false << QByteArray(R"({"words":[[2147483647,0,1,1,50,"a"]]})");
+    QTest::newRow("word wider than int") << rewrite << eng << false << QByteArray(R"({"words":[[10,0,2147483647,1,50,"a"]]})");
+    QTest::newRow("word past int") << rewrite << eng << false << QByteArray(R"({"words":[[1e12,0,1,1,50,"a"]]})");
+    QTest::newRow("word before the image") << rewrite << eng << false << QByteArray(R"({"words":[[-5,20,30,40,50,"a"]]})");
+    QTest::newRow("word beyond the image") << rewrite << eng << false << QByteArray(R"({"words":[[990,20,30,40,50,"a"]]})");
+    QTest::newRow("word of no width") << rewrite << eng << false << QByteArray(R"({"words":[[10,20,0,40,50,"a"]]})");
+    QTest::newRow("fractional box") << rewrite << eng << false << QByteArray(R"({"words":[[10.5,20,30,40,50,"a"]]})");
+    QTest::newRow("box given as text") << rewrite << eng << false << QByteArray(R"({"words":[["10",20,30,40,50,"a"]]})");
+    QTest::newRow("image of no size") << rewrite << eng << false << QByteArray(R"({"image":[0,700]})");
+    QTest::newRow("image larger than a page") << rewrite << eng << false
+                                              << QByteArray(R"({"image":[2147483647,2147483647],"words":[[2147483000,0,600,1,50,"a"]]})");
 }
 
 void TestOcr::staleResults()
@@ -513,6 +531,7 @@ void TestOcr::staleResults()
     QFETCH(QString, change);
     QFETCH(QString, language);
     QFETCH(bool, kept);
+    QFETCH(QByteArray, stored);
     QTemporaryDir folder;
     const QString file = folder.filePath(QStringLiteral("0007.jpg"));
     QVERIFY(QFile::copy(scratch.filePath(QStringLiteral("0002.jpg")), file));
@@ -545,17 +564,27 @@ void TestOcr::staleResults()
         QFile result(OcrResultPath(file));
         QVERIFY(result.open(QIODevice::WriteOnly));
         result.write("{\"format\":1,\"language\":\"eng\",\"wor");
+    } else if (change == QLatin1String("rewrite")) {
+        QFile result(OcrResultPath(file));
+        QVERIFY(result.open(QIODevice::ReadWrite));
+        QJsonObject root = QJsonDocument::fromJson(result.readAll()).object();
+        const QJsonObject replaced = QJsonDocument::fromJson(stored).object();
+        QVERIFY(!replaced.isEmpty());
+        for (auto it = replaced.begin(); it != replaced.end(); ++it)
+            root.insert(it.key(), it.value());
+        QVERIFY(result.resize(0));
+        result.write(QJsonDocument(root).toJson(QJsonDocument::Compact));
     }
     const std::optional<OcrPage> loaded = LoadOcrResult(file, language);
     QCOMPARE(loaded.has_value(), kept);
     if (kept)
         QCOMPARE(*loaded, page);
-    if (change == QLatin1String("replace")) {
+    if (!kept && (change == QLatin1String("replace") || change == QLatin1String("damage") || change == QLatin1String("rewrite"))) {
         // Recognised again, and kept again.
         OcrRecognizer own;
         const OcrPage again = LoadOrRecognize(file, QStringLiteral("eng"), own);
         QCOMPARE(own.pagesRecognized(), 1);
-        QCOMPARE(again.words.size(), recognised[0].words.size());
+        QCOMPARE(again, recognised[change == QLatin1String("replace") ? 0 : 1]);
         QVERIFY(LoadOcrResult(file, QStringLiteral("eng")).has_value());
     }
 }

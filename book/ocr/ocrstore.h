@@ -16,7 +16,9 @@ class OcrRecognizer;
 QString OcrResultPath(const QString &pageFile);
 
 // The kept result for the page file in that language; nothing when there is none, it cannot
-// be read, it was made for another language or the page file has changed since.
+// be read, it was made for another language or the page file has changed since. A result
+// whose image size or word boxes are out of bounds (none of the recogniser's) is damaged:
+// nothing.
 std::optional<OcrPage> LoadOcrResult(const QString &pageFile, const QString &language);
 
 // Keeps a result for the page file as it is now (replacing the file atomically). Throws
