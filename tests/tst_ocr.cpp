@@ -260,6 +260,7 @@ private slots:
     void fontsOnlyWhereThereIsText();
     void wordsAsGiven_data();
     void wordsAsGiven();
+    void largeColourPageRecognised();
     void recognisersOnWorkerThreads();
     void keptResultIsReused();
     void staleResults_data();
@@ -457,6 +458,39 @@ void TestOcr::wordsAsGiven()
     WritePdf(file, {page});
     QVERIFY(PdfCheck::qpdfCheck(file));
     QCOMPARE(Read(QStringLiteral("poppler"), file, 1).lines, lines);
+}
+
+void TestOcr::largeColourPageRecognised()
+{
+    // 36 megapixels of colour: more than Qt's image reader takes by default, less than a
+    // page can be.
+    QImage image(6000, 6000, QImage::Format_RGB32);
+    image.fill(Paper);
+    QFont font(QStringLiteral("DejaVu Serif"));
+    font.setPixelSize(90);
+    {
+        QPainter painter(&image);
+        painter.setFont(font);
+        painter.setPen(QColor(40, 30, 90));
+        painter.drawText(400, 600, QStringLiteral("Harbour letters"));
+        painter.drawText(400, 760, QStringLiteral("arrived on Tuesday"));
+    }
+    QTemporaryDir folder;
+    const QString file = folder.filePath(QStringLiteral("0001.jpg"));
+    SavePage(image, file);
+    OcrRecognizer own;
+    OcrPage page;
+    try {
+        page = LoadOrRecognize(file, QStringLiteral("eng"), own);
+    } catch (const AppError &e) {
+        QFAIL(qPrintable(e.message()));
+    }
+    QCOMPARE(page.imageSize, QSize(6000, 6000));
+    QStringList texts;
+    for (const OcrWord &word : page.words)
+        texts << word.text;
+    QCOMPARE(texts.join(QLatin1Char(' ')), QStringLiteral("Harbour letters arrived on Tuesday"));
+    QVERIFY(LoadOcrResult(file, QStringLiteral("eng")).has_value());
 }
 
 void TestOcr::recognisersOnWorkerThreads()

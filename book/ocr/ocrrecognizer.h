@@ -15,7 +15,9 @@ class TessBaseAPI;
 // second on one thread took ten on two shared cores. Pages are recognised side by side on
 // worker threads instead. Call once at program start: it keeps OpenMP to one thread on the
 // calling thread and sets OMP_THREAD_LIMIT=1 for processes started later; every
-// OcrRecognizer also limits the thread it recognises on, whichever that is.
+// OcrRecognizer also limits the thread it recognises on, whichever that is. It also makes
+// the process-wide settings of Tesseract and of Qt's image reader that recognition needs
+// (the first OcrRecognizer makes them when this was not called).
 void LimitOcrThreads();
 
 // Recognises the text of page images with Tesseract. An object keeps one Tesseract
@@ -29,8 +31,8 @@ public:
     OcrRecognizer(const OcrRecognizer &) = delete;
     OcrRecognizer &operator=(const OcrRecognizer &) = delete;
 
-    // A page file as the program stores it (PNG or JPEG, whatever its name's suffix). Throws
-    // when it cannot be read as an image.
+    // A page file as the program stores it (PNG or JPEG, whatever its name's suffix), up to
+    // the build's page size (MaxPagePixels). Throws when it cannot be read as an image.
     OcrPage Recognize(const QString &pageFile, const QString &language);
     // Throws for a null image, a language whose model is not installed ("deu+eng" asks for
     // two) and when Tesseract fails.
