@@ -232,6 +232,23 @@ const QStringList SecondPage = {QStringLiteral("Chapter Seven"), QStringLiteral(
 const QString UnicodeLine = QStringLiteral("Größe 文字認識 𝔘𝔫𝔦 café");
 const QString SecondUnicodeLine = QStringLiteral("Ελληνικά naïve");
 
+// A page of many lines of small print, which takes Tesseract far longer to read than a
+// moment.
+QImage BusyPage()
+{
+    QImage image(2480, 3508, QImage::Format_RGB888);
+    image.fill(Paper);
+    QFont font(QStringLiteral("DejaVu Serif"));
+    font.setPixelSize(30);
+    QPainter painter(&image);
+    painter.setFont(font);
+    painter.setPen(Qt::black);
+    const QStringList lines = FirstPage + SecondPage;
+    for (int row = 0; row < 75; ++row)
+        painter.drawText(120, 160 + row * 44, lines[row % lines.size()] + QLatin1Char(' ') + lines[(row + 3) % lines.size()]);
+    return image;
+}
+
 // Bytes in a heap block of their own size, zero included, so that reading past them is caught.
 std::unique_ptr<char[]> ExactCopy(const QByteArray &bytes)
 {
@@ -261,6 +278,8 @@ private slots:
     void wordsAsGiven_data();
     void wordsAsGiven();
     void largeColourPageRecognised();
+    void stoppedRecognitionKeepsNothing_data();
+    void stoppedRecognitionKeepsNothing();
     void recognisersOnWorkerThreads();
     void keptResultIsReused();
     void staleResults_data();
@@ -491,6 +510,59 @@ void TestOcr::largeColourPageRecognised()
         texts << word.text;
     QCOMPARE(texts.join(QLatin1Char(' ')), QStringLiteral("Harbour letters arrived on Tuesday"));
     QVERIFY(LoadOcrResult(file, QStringLiteral("eng")).has_value());
+}
+
+void TestOcr::stoppedRecognitionKeepsNothing_data()
+{
+    QTest::addColumn<bool>("olderResult");
+    QTest::newRow("no result yet") << false;
+    QTest::newRow("result of an earlier page file") << true;
+}
+
+void TestOcr::stoppedRecognitionKeepsNothing()
+{
+    // Stopped soon after it began, a recognition of a page that takes many seconds ends with
+    // OcrStopped, counts no page and writes no result: one kept earlier stays as it was.
+    QFETCH(bool, olderResult);
+    QTemporaryDir folder;
+    const QString file = folder.filePath(QStringLiteral("0003.jpg"));
+    QByteArray older;
+    if (olderResult) {
+        QVERIFY(QFile::copy(scratch.filePath(QStringLiteral("0001.jpg")), file));
+        SaveOcrResult(file, recognised[0]);
+        QFile kept(OcrResultPath(file));
+        QVERIFY(kept.open(QIODevice::ReadOnly));
+        older = kept.readAll();
+        QVERIFY(QFile::remove(file));
+    }
+    SavePage(BusyPage(), file);
+
+    OcrRecognizer own;
+    std::atomic_bool stop = false;
+    bool stopped = false;
+    QString error;
+    std::thread worker([&] {
+        try {
+            LoadOrRecognize(file, QStringLiteral("eng"), own, &stop);
+        } catch (const OcrStopped &) {
+            stopped = true;
+        } catch (const AppError &e) {
+            error = e.message();
+        }
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500)); // into the recognition
+    stop = true;
+    worker.join();
+    QCOMPARE(error, QString());
+    QVERIFY(stopped);
+    QCOMPARE(own.pagesRecognized(), 0);
+    QFile result(OcrResultPath(file));
+    QCOMPARE(result.exists(), olderResult);
+    if (olderResult) {
+        QVERIFY(result.open(QIODevice::ReadOnly));
+        QCOMPARE(result.readAll(), older);
+    }
+    QVERIFY(!LoadOcrResult(file, QStringLiteral("eng")).has_value());
 }
 
 void TestOcr::recognisersOnWorkerThreads()

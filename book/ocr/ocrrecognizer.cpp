@@ -9,6 +9,7 @@
 #include <mutex>
 #include <omp.h>
 #include <tesseract/baseapi.h>
+#include <tesseract/ocrclass.h>
 #include <tesseract/resultiterator.h>
 
 namespace {
@@ -44,7 +45,16 @@ void SetUpProcessOnce()
     });
 }
 
+bool StopRequested(const std::atomic_bool *stop)
+{
+    return stop && stop->load();
+}
+
 } // namespace
+
+OcrStopped::OcrStopped() : AppError(QStringLiteral("Text recognition was stopped."))
+{
+}
 
 void LimitOcrThreads()
 {
@@ -94,8 +104,10 @@ void OcrRecognizer::load(const QString &language)
     m_language = language;
 }
 
-OcrPage OcrRecognizer::Recognize(const QString &pageFile, const QString &language)
+OcrPage OcrRecognizer::Recognize(const QString &pageFile, const QString &language, const std::atomic_bool *stop)
 {
+    if (StopRequested(stop))
+        throw OcrStopped();
     QImageReader reader(pageFile);
     reader.setDecideFormatFromContent(true); // PNG bytes are stored under ".jpg" names too
     const QSize size = reader.size();
@@ -106,22 +118,37 @@ OcrPage OcrRecognizer::Recognize(const QString &pageFile, const QString &languag
     const QImage image = reader.read();
     if (image.isNull())
         throw AppError(QStringLiteral("Cannot read the page image %1: %2").arg(pageFile, reader.errorString()));
-    return Recognize(image, language);
+    return Recognize(image, language, stop);
 }
 
-OcrPage OcrRecognizer::Recognize(const QImage &image, const QString &language)
+OcrPage OcrRecognizer::Recognize(const QImage &image, const QString &language, const std::atomic_bool *stop)
 {
     if (image.isNull())
         throw AppError(QStringLiteral("No page image to recognise."));
     load(language);
+    if (StopRequested(stop))
+        throw OcrStopped();
     // This thread's OpenMP settings, see LimitOcrThreads().
     omp_set_num_threads(1);
     omp_set_max_active_levels(0);
 
     const QImage gray = image.convertToFormat(QImage::Format_Grayscale8);
+    if (StopRequested(stop))
+        throw OcrStopped();
     m_api->SetImage(gray.constBits(), gray.width(), gray.height(), 1, int(gray.bytesPerLine()));
     m_api->SetSourceResolution(AssumedDpi);
-    if (m_api->Recognize(nullptr) != 0) {
+    // Tesseract asks between words whether to go on.
+    tesseract::ETEXT_DESC monitor;
+    if (stop) {
+        monitor.cancel = [](void *flag, int) { return static_cast<const std::atomic_bool *>(flag)->load(); };
+        monitor.cancel_this = const_cast<std::atomic_bool *>(stop);
+    }
+    const int status = m_api->Recognize(&monitor);
+    if (StopRequested(stop)) {
+        m_api->Clear();
+        throw OcrStopped();
+    }
+    if (status != 0) {
         m_api->Clear();
         throw AppError(QStringLiteral("Text recognition failed on a page of %1 x %2 pixels.")
                            .arg(image.width())

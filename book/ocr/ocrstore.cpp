@@ -160,7 +160,8 @@ void SaveOcrResult(const QString &pageFile, const OcrPage &page)
     Save(pageFile, page, *stamp);
 }
 
-OcrPage LoadOrRecognize(const QString &pageFile, const QString &language, OcrRecognizer &recognizer)
+OcrPage LoadOrRecognize(const QString &pageFile, const QString &language, OcrRecognizer &recognizer,
+                        const std::atomic_bool *stop)
 {
     if (std::optional<OcrPage> kept = LoadOcrResult(pageFile, language))
         return *std::move(kept);
@@ -168,7 +169,7 @@ OcrPage LoadOrRecognize(const QString &pageFile, const QString &language, OcrRec
     const std::optional<SourceStamp> stamp = StampOf(pageFile);
     if (!stamp)
         throw AppError(QStringLiteral("Cannot open file %1").arg(pageFile));
-    OcrPage page = recognizer.Recognize(pageFile, language);
+    OcrPage page = recognizer.Recognize(pageFile, language, stop);
     try {
         Save(pageFile, page, *stamp);
     } catch (const AppError &) {

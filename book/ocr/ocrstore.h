@@ -3,6 +3,7 @@
 #include "ocrpage.h"
 
 #include <QString>
+#include <atomic>
 #include <optional>
 
 class OcrRecognizer;
@@ -27,5 +28,6 @@ void SaveOcrResult(const QString &pageFile, const OcrPage &page);
 
 // The kept result when it is current, else recognises the page with recognizer and keeps
 // the result. Throws AppError when recognition fails; a result that cannot be kept is still
-// returned.
-OcrPage LoadOrRecognize(const QString &pageFile, const QString &language, OcrRecognizer &recognizer);
+// returned. A recognition abandoned through stop (OcrStopped) keeps nothing.
+OcrPage LoadOrRecognize(const QString &pageFile, const QString &language, OcrRecognizer &recognizer,
+                        const std::atomic_bool *stop = nullptr);
