@@ -518,8 +518,8 @@ void TMainfm::FormCloseQuery(bool &CanClose)
     if (FClosing)
         return; // the browser is closing already; its report closes the window
     FClosing = true;
+    hide(); // at once: ending a build or a recognition in hand takes a moment
     Task->Close(); // no tick, capture or build goes on; the earlier PDF stays
-    hide();
     if (!chm->HasBrowser()) {
         // No browser to wait for (never created): nothing will report, close now.
         FCanClose = true;

@@ -37,14 +37,15 @@ void mapLargeBuffers()
 // Reads, checks and encodes one page on a worker. Never throws: a failure is kept with the
 // page and raised when the writer comes to it, so the error is the first in page order.
 // The page's words: its kept result, or recognised now on this worker (one recogniser per
-// worker thread, each on one core). A failure leaves the page image-only.
-void readText(PreparedPage &prepared, const QString &pagePath, const QString &language)
+// worker thread, each on one core). A failure leaves the page image-only; a cancelled build
+// abandons the recognition in hand.
+void readText(PreparedPage &prepared, const QString &pagePath, const QString &language, const std::atomic_bool *cancel)
 {
     thread_local std::unique_ptr<OcrRecognizer> recognizer;
     try {
         if (!recognizer)
             recognizer = std::make_unique<OcrRecognizer>();
-        prepared.text = LoadOrRecognize(pagePath, language, *recognizer);
+        prepared.text = LoadOrRecognize(pagePath, language, *recognizer, cancel);
     } catch (const AppError &e) {
         prepared.textFailure = e.message();
     } catch (const std::exception &e) {
@@ -81,7 +82,7 @@ PreparedPage preparePage(const TPDFPrinter &pdf, const QString &pagePath, PagePi
         prepared.width = width;
         prepared.height = height;
         if (!ocrLanguage.isEmpty() && !(cancel && cancel->load()))
-            readText(prepared, pagePath, ocrLanguage);
+            readText(prepared, pagePath, ocrLanguage, cancel);
     } catch (const AppError &e) {
         prepared.failure = e.message();
     } catch (const std::bad_alloc &) {

@@ -18,6 +18,7 @@ TPageRecognition::~TPageRecognition()
         m_stop = true;
         m_queue.clear();
     }
+    m_abandon = true;
     m_wake.notify_all();
     m_thread.join();
 }
@@ -55,9 +56,9 @@ void TPageRecognition::work()
         try {
             if (!recognizer)
                 recognizer = std::make_unique<OcrRecognizer>();
-            LoadOrRecognize(page.first, page.second, *recognizer);
+            LoadOrRecognize(page.first, page.second, *recognizer, &m_abandon);
         } catch (const AppError &) {
-            // The build tries the page again and reports it.
+            // The build tries the page again and reports it; stopped, nothing was kept.
         } catch (const std::exception &) {
         }
     }

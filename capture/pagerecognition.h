@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <memory>
@@ -15,7 +16,7 @@ class TPageRecognition
 {
 public:
     TPageRecognition();
-    ~TPageRecognition(); // drops the queue and waits for the page in hand
+    ~TPageRecognition(); // drops the queue and abandons the page in hand (nothing kept for it)
 
     void Enqueue(const QString &pageFile, const QString &language);
     // Forgets the pages not begun yet (the build takes them on both cores).
@@ -28,5 +29,6 @@ private:
     std::condition_variable m_wake;
     std::deque<std::pair<QString, QString>> m_queue;
     bool m_stop = false;
+    std::atomic_bool m_abandon = false; // read by the recognition in hand
     std::thread m_thread;
 };

@@ -187,7 +187,7 @@ int Engine::drawText(const PDFE_TextWord *words, int count)
 {
     if (!m_pageOpen || count < 0 || (count > 0 && !words))
         return -1;
-    const std::string text = m_textLayer.pageContent(m_writer, words, count, m_page.pageh * scaleY(), scaleX(), scaleY());
+    const std::string text = m_textLayer.pageContent(m_writer, words, count, m_page.pagew, m_page.pageh, scaleX(), scaleY());
     m_pageContent += text;
     m_pageHasText = m_pageHasText || !text.empty();
     return 0;

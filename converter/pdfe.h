@@ -141,8 +141,9 @@ PDFE_API void PDFE_CALL PDFE_FreeImage(void *image);
 /* Puts count words on the open page as invisible text, so readers can search, select and
  * copy it; call after drawing the page's image. Words come in reading order: words that
  * follow each other rightwards at the same height are set as one line, with a space
- * between them. Words without text or with an empty box are left out. The words and their
- * texts stay the caller's and are only read during the call. Returns 0, or -1 when no page
+ * between them. Boxes are cut to the page; words without text or with nothing left of their
+ * box are left out. Bytes that are not well-formed UTF-8 become U+FFFD, one for each byte.
+ * The words and their texts stay the caller's and are only read during the call. Returns 0, or -1 when no page
  * is open. */
 PDFE_API int32_t PDFE_CALL PDFE_DrawText(void *instance, const PDFE_TextWord *words, int32_t count);
 /* Present for clients that look them up; they do nothing and return -1. */

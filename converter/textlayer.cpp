@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 namespace pdfe {
 
@@ -47,21 +48,29 @@ std::u32string DecodeUtf8(const char *text)
     std::u32string out;
     if (!text)
         return out;
+    static const char32_t least[] = {0, 0x80, 0x800, 0x10000};
     const auto *p = reinterpret_cast<const unsigned char *>(text);
     while (*p) {
         const unsigned char lead = *p;
-        int more = lead < 0x80 ? 0 : (lead >> 5) == 6 ? 1 : (lead >> 4) == 14 ? 2 : (lead >> 3) == 30 ? 3 : -1;
-        char32_t c = more == 0 ? lead : more == 1 ? lead & 0x1F : more == 2 ? lead & 0x0F : lead & 0x07;
-        ++p;
-        bool good = more >= 0;
-        for (int i = 0; good && i < more; ++i, ++p) {
-            good = (*p & 0xC0) == 0x80;
-            c = (c << 6) | (*p & 0x3F);
+        const int more = lead < 0x80 ? 0 : (lead >> 5) == 6 ? 1 : (lead >> 4) == 14 ? 2 : (lead >> 3) == 30 ? 3 : -1;
+        if (more < 0) {
+            out += 0xFFFD;
+            ++p;
+            continue;
         }
-        static const char32_t least[] = {0, 0x80, 0x800, 0x10000};
-        if (!good || c < least[more] || c > 0x10FFFF || (c >= 0xD800 && c < 0xE000))
-            c = 0xFFFD;
+        char32_t c = more == 0 ? lead : more == 1 ? lead & 0x1F : more == 2 ? lead & 0x0F : lead & 0x07;
+        // The terminating zero is no continuation byte: a sequence cut short stops before it.
+        int length = 1;
+        for (; length <= more && (p[length] & 0xC0) == 0x80; ++length)
+            c = (c << 6) | (p[length] & 0x3F);
+        if (length <= more || c < least[more] || c > 0x10FFFF || (c >= 0xD800 && c < 0xE000)) {
+            // Only the lead byte is taken: the bytes after it are read for what they are.
+            out += 0xFFFD;
+            ++p;
+            continue;
+        }
         out += c;
+        p += length;
     }
     return out;
 }
@@ -87,18 +96,24 @@ std::string TextLayer::codes(const std::u32string &text)
     return out;
 }
 
-std::string TextLayer::pageContent(PdfWriter &writer, const PDFE_TextWord *words, int count, double pageHeight,
-                                   double scaleX, double scaleY)
+std::string TextLayer::pageContent(PdfWriter &writer, const PDFE_TextWord *words, int count, int pageWidth,
+                                   int pageHeight, double scaleX, double scaleY)
 {
     std::vector<Box> boxes;
     for (int i = 0; words && i < count; ++i) {
         const PDFE_TextWord &word = words[i];
+        // Boxes are cut to the page (any 32-bit box adds up in 64 bits); nothing left, no word.
+        const std::int64_t left = std::max<std::int64_t>(word.x, 0), top = std::max<std::int64_t>(word.y, 0);
+        const std::int64_t right = std::min<std::int64_t>(std::int64_t(word.x) + word.w, pageWidth);
+        const std::int64_t bottom = std::min<std::int64_t>(std::int64_t(word.y) + word.h, pageHeight);
+        if (right <= left || bottom <= top)
+            continue;
         std::u32string text = DecodeUtf8(word.utf8);
         std::erase_if(text, [](char32_t c) { return c < 0x20 || c == 0x7F; });
-        if (text.empty() || word.w <= 0 || word.h <= 0)
+        if (text.empty())
             continue;
-        boxes.push_back({word.x * scaleX, pageHeight - (word.y + word.h) * scaleY, word.w * scaleX, word.h * scaleY,
-                         std::move(text)});
+        boxes.push_back({double(left) * scaleX, double(pageHeight - bottom) * scaleY, double(right - left) * scaleX,
+                         double(bottom - top) * scaleY, std::move(text)});
     }
     if (boxes.empty())
         return {};

@@ -18,10 +18,11 @@ namespace pdfe {
 class TextLayer
 {
 public:
-    // Content stream operators for words on a page of pageHeight points whose pixel units
-    // are scaleX x scaleY points. Empty when no word has any text. The first call reserves
-    // the font's object numbers.
-    std::string pageContent(PdfWriter &writer, const PDFE_TextWord *words, int count, double pageHeight,
+    // Content stream operators for words on a page of pageWidth x pageHeight pixel units,
+    // each scaleX x scaleY points. Word boxes are cut to the page; words with nothing left of
+    // their box or without text are left out. Empty when no word is left. The first call
+    // reserves the font's object numbers.
+    std::string pageContent(PdfWriter &writer, const PDFE_TextWord *words, int count, int pageWidth, int pageHeight,
                             double scaleX, double scaleY);
 
     // The page resource entry naming the font: "/Font<<...>>".
@@ -39,7 +40,9 @@ private:
     int m_type0 = 0, m_cidFont = 0, m_descriptor = 0, m_fontFile = 0, m_toUnicode = 0, m_cidToGid = 0;
 };
 
-// The characters of a UTF-8 text; malformed bytes become U+FFFD.
+// The characters of a zero-terminated UTF-8 text. Each byte that does not begin a well-formed
+// character (cut short, overlong, a surrogate or past U+10FFFF) becomes one U+FFFD, and
+// reading goes on at the byte after it; nothing past the terminating zero is read.
 std::u32string DecodeUtf8(const char *text);
 
 } // namespace pdfe

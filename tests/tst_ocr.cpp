@@ -15,6 +15,8 @@
 #include <QFile>
 #include <QFont>
 #include <QFontMetrics>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QPainter>
 #include <QPdfDocument>
 #include <QPdfSelection>
@@ -22,6 +24,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QXmlStreamReader>
+#include <atomic>
+#include <climits>
+#include <memory>
 #include <thread>
 
 namespace {
@@ -227,6 +232,32 @@ const QStringList SecondPage = {QStringLiteral("Chapter Seven"), QStringLiteral(
 const QString UnicodeLine = QStringLiteral("Größe 文字認識 𝔘𝔫𝔦 café");
 const QString SecondUnicodeLine = QStringLiteral("Ελληνικά naïve");
 
+// A page of many lines of small print, which takes Tesseract far longer to read than a
+// moment.
+QImage BusyPage()
+{
+    QImage image(2480, 3508, QImage::Format_RGB888);
+    image.fill(Paper);
+    QFont font(QStringLiteral("DejaVu Serif"));
+    font.setPixelSize(30);
+    QPainter painter(&image);
+    painter.setFont(font);
+    painter.setPen(Qt::black);
+    const QStringList lines = FirstPage + SecondPage;
+    for (int row = 0; row < 75; ++row)
+        painter.drawText(120, 160 + row * 44, lines[row % lines.size()] + QLatin1Char(' ') + lines[(row + 3) % lines.size()]);
+    return image;
+}
+
+// Bytes in a heap block of their own size, zero included, so that reading past them is caught.
+std::unique_ptr<char[]> ExactCopy(const QByteArray &bytes)
+{
+    auto copy = std::make_unique<char[]>(std::size_t(bytes.size()) + 1);
+    std::copy(bytes.begin(), bytes.end(), copy.get());
+    copy[std::size_t(bytes.size())] = 0;
+    return copy;
+}
+
 } // namespace
 
 class TestOcr : public QObject
@@ -244,6 +275,11 @@ private slots:
     void pageWithoutTextHasNoText_data();
     void pageWithoutTextHasNoText();
     void fontsOnlyWhereThereIsText();
+    void wordsAsGiven_data();
+    void wordsAsGiven();
+    void largeColourPageRecognised();
+    void stoppedRecognitionKeepsNothing_data();
+    void stoppedRecognitionKeepsNothing();
     void recognisersOnWorkerThreads();
     void keptResultIsReused();
     void staleResults_data();
@@ -402,6 +438,133 @@ void TestOcr::fontsOnlyWhereThereIsText()
     QCOMPARE(bytes.count("BT 3 Tr"), 3);    // content streams are stored plain: no text object on the blank page
 }
 
+void TestOcr::wordsAsGiven_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QList<int>>("box"); // x, y, w, h
+    QTest::addColumn<QStringList>("lines");
+    const QList<int> box{100, 100, 200, 50};
+    const QString bad(QChar(0xFFFD));
+    const QString word = QStringLiteral("word"), after = QStringLiteral("after");
+    QTest::newRow("four-byte character") << QByteArray("\xF0\x9D\x94\x98") << box << QStringList{QStringLiteral("𝔘"), after};
+    QTest::newRow("lead byte before a letter") << QByteArray("\xC3" "A") << box << QStringList{bad + QStringLiteral("A"), after};
+    QTest::newRow("lead byte at the end") << QByteArray("ok\xE2") << box << QStringList{QStringLiteral("ok") + bad, after};
+    QTest::newRow("sequence cut short") << QByteArray("\xF0\x9D\x94" "x") << box << QStringList{bad + bad + bad + QStringLiteral("x"), after};
+    QTest::newRow("continuation alone") << QByteArray("a\x80" "b") << box << QStringList{QStringLiteral("a") + bad + QStringLiteral("b"), after};
+    QTest::newRow("overlong") << QByteArray("\xC0\xAF" "x") << box << QStringList{bad + bad + QStringLiteral("x"), after};
+    QTest::newRow("surrogate") << QByteArray("\xED\xA0\x80") << box << QStringList{bad + bad + bad, after};
+    QTest::newRow("past U+10FFFF") << QByteArray("\xF4\x90\x80\x80") << box << QStringList{bad + bad + bad + bad, after};
+    QTest::newRow("box at the largest y") << word.toUtf8() << QList<int>{100, INT_MAX, 200, 1} << QStringList{after};
+    QTest::newRow("box at the largest x") << word.toUtf8() << QList<int>{INT_MAX, 100, 1, 50} << QStringList{after};
+    QTest::newRow("box from the smallest x") << word.toUtf8() << QList<int>{INT_MIN, 100, INT_MAX, 50} << QStringList{after};
+    QTest::newRow("box above the page") << word.toUtf8() << QList<int>{100, -100, 200, 50} << QStringList{after};
+    QTest::newRow("box wider than any page") << word.toUtf8() << QList<int>{100, 100, INT_MAX, 50} << QStringList{word, after};
+    QTest::newRow("box across the left edge") << word.toUtf8() << QList<int>{-50, 100, 250, 50} << QStringList{word, after};
+}
+
+void TestOcr::wordsAsGiven()
+{
+    // Any bytes and any box: the PDF is sound and reads back with what could be placed.
+    QFETCH(QByteArray, text);
+    QFETCH(QList<int>, box);
+    QFETCH(QStringList, lines);
+    const std::unique_ptr<char[]> bytes = ExactCopy(text), following = ExactCopy("after");
+    PdfPage page{QImage(1000, 700, QImage::Format_RGB888), {}, {}};
+    page.image.fill(Paper);
+    page.words.push_back({box[0], box[1], box[2], box[3], bytes.get()});
+    page.words.push_back({100, 500, 200, 50, following.get()});
+    const QString file = scratch.filePath(QStringLiteral("words.pdf"));
+    WritePdf(file, {page});
+    QVERIFY(PdfCheck::qpdfCheck(file));
+    QCOMPARE(Read(QStringLiteral("poppler"), file, 1).lines, lines);
+}
+
+void TestOcr::largeColourPageRecognised()
+{
+    // 36 megapixels of colour: more than Qt's image reader takes by default, less than a
+    // page can be.
+    QImage image(6000, 6000, QImage::Format_RGB32);
+    image.fill(Paper);
+    QFont font(QStringLiteral("DejaVu Serif"));
+    font.setPixelSize(90);
+    {
+        QPainter painter(&image);
+        painter.setFont(font);
+        painter.setPen(QColor(40, 30, 90));
+        painter.drawText(400, 600, QStringLiteral("Harbour letters"));
+        painter.drawText(400, 760, QStringLiteral("arrived on Tuesday"));
+    }
+    QTemporaryDir folder;
+    const QString file = folder.filePath(QStringLiteral("0001.jpg"));
+    SavePage(image, file);
+    OcrRecognizer own;
+    OcrPage page;
+    try {
+        page = LoadOrRecognize(file, QStringLiteral("eng"), own);
+    } catch (const AppError &e) {
+        QFAIL(qPrintable(e.message()));
+    }
+    QCOMPARE(page.imageSize, QSize(6000, 6000));
+    QStringList texts;
+    for (const OcrWord &word : page.words)
+        texts << word.text;
+    QCOMPARE(texts.join(QLatin1Char(' ')), QStringLiteral("Harbour letters arrived on Tuesday"));
+    QVERIFY(LoadOcrResult(file, QStringLiteral("eng")).has_value());
+}
+
+void TestOcr::stoppedRecognitionKeepsNothing_data()
+{
+    QTest::addColumn<bool>("olderResult");
+    QTest::newRow("no result yet") << false;
+    QTest::newRow("result of an earlier page file") << true;
+}
+
+void TestOcr::stoppedRecognitionKeepsNothing()
+{
+    // Stopped soon after it began, a recognition of a page that takes many seconds ends with
+    // OcrStopped, counts no page and writes no result: one kept earlier stays as it was.
+    QFETCH(bool, olderResult);
+    QTemporaryDir folder;
+    const QString file = folder.filePath(QStringLiteral("0003.jpg"));
+    QByteArray older;
+    if (olderResult) {
+        QVERIFY(QFile::copy(scratch.filePath(QStringLiteral("0001.jpg")), file));
+        SaveOcrResult(file, recognised[0]);
+        QFile kept(OcrResultPath(file));
+        QVERIFY(kept.open(QIODevice::ReadOnly));
+        older = kept.readAll();
+        QVERIFY(QFile::remove(file));
+    }
+    SavePage(BusyPage(), file);
+
+    OcrRecognizer own;
+    std::atomic_bool stop = false;
+    bool stopped = false;
+    QString error;
+    std::thread worker([&] {
+        try {
+            LoadOrRecognize(file, QStringLiteral("eng"), own, &stop);
+        } catch (const OcrStopped &) {
+            stopped = true;
+        } catch (const AppError &e) {
+            error = e.message();
+        }
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500)); // into the recognition
+    stop = true;
+    worker.join();
+    QCOMPARE(error, QString());
+    QVERIFY(stopped);
+    QCOMPARE(own.pagesRecognized(), 0);
+    QFile result(OcrResultPath(file));
+    QCOMPARE(result.exists(), olderResult);
+    if (olderResult) {
+        QVERIFY(result.open(QIODevice::ReadOnly));
+        QCOMPARE(result.readAll(), older);
+    }
+    QVERIFY(!LoadOcrResult(file, QStringLiteral("eng")).has_value());
+}
+
 void TestOcr::recognisersOnWorkerThreads()
 {
     // One recogniser per thread, two pages at once: each thread gets what the main one got.
@@ -445,12 +608,28 @@ void TestOcr::staleResults_data()
     QTest::addColumn<QString>("change");
     QTest::addColumn<QString>("language");
     QTest::addColumn<bool>("kept");
-    QTest::newRow("unchanged") << QString() << QStringLiteral("eng") << true;
-    QTest::newRow("other language") << QString() << QStringLiteral("deu") << false;
-    QTest::newRow("page replaced") << QStringLiteral("replace") << QStringLiteral("eng") << false;
-    QTest::newRow("same size and time, other bytes") << QStringLiteral("bytes") << QStringLiteral("eng") << false;
-    QTest::newRow("only touched") << QStringLiteral("touch") << QStringLiteral("eng") << false;
-    QTest::newRow("result damaged") << QStringLiteral("damage") << QStringLiteral("eng") << false;
+    QTest::addColumn<QByteArray>("stored"); // for "rewrite": members that replace the kept result's
+    QTest::newRow("unchanged") << QString() << QStringLiteral("eng") << true << QByteArray();
+    QTest::newRow("other language") << QString() << QStringLiteral("deu") << false << QByteArray();
+    QTest::newRow("page replaced") << QStringLiteral("replace") << QStringLiteral("eng") << false << QByteArray();
+    QTest::newRow("same size and time, other bytes") << QStringLiteral("bytes") << QStringLiteral("eng") << false << QByteArray();
+    QTest::newRow("only touched") << QStringLiteral("touch") << QStringLiteral("eng") << false << QByteArray();
+    QTest::newRow("result damaged") << QStringLiteral("damage") << QStringLiteral("eng") << false << QByteArray();
+    const QString rewrite = QStringLiteral("rewrite");
+    const QString eng = QStringLiteral("eng");
+    QTest::newRow("rewritten, still sound") << rewrite << eng << true
+                                            << QByteArray(R"({"words":[[10,20,30,40,91.5,"Größe"],[50,20,60,40,88,"harbour"]]})");
+    QTest::newRow("word at the largest x") << rewrite << eng << false << QByteArray(R"({"words":[[2147483647,0,1,1,50,"a"]]})");
+    QTest::newRow("word wider than int") << rewrite << eng << false << QByteArray(R"({"words":[[10,0,2147483647,1,50,"a"]]})");
+    QTest::newRow("word past int") << rewrite << eng << false << QByteArray(R"({"words":[[1e12,0,1,1,50,"a"]]})");
+    QTest::newRow("word before the image") << rewrite << eng << false << QByteArray(R"({"words":[[-5,20,30,40,50,"a"]]})");
+    QTest::newRow("word beyond the image") << rewrite << eng << false << QByteArray(R"({"words":[[990,20,30,40,50,"a"]]})");
+    QTest::newRow("word of no width") << rewrite << eng << false << QByteArray(R"({"words":[[10,20,0,40,50,"a"]]})");
+    QTest::newRow("fractional box") << rewrite << eng << false << QByteArray(R"({"words":[[10.5,20,30,40,50,"a"]]})");
+    QTest::newRow("box given as text") << rewrite << eng << false << QByteArray(R"({"words":[["10",20,30,40,50,"a"]]})");
+    QTest::newRow("image of no size") << rewrite << eng << false << QByteArray(R"({"image":[0,700]})");
+    QTest::newRow("image larger than a page") << rewrite << eng << false
+                                              << QByteArray(R"({"image":[2147483647,2147483647],"words":[[2147483000,0,600,1,50,"a"]]})");
 }
 
 void TestOcr::staleResults()
@@ -458,6 +637,7 @@ void TestOcr::staleResults()
     QFETCH(QString, change);
     QFETCH(QString, language);
     QFETCH(bool, kept);
+    QFETCH(QByteArray, stored);
     QTemporaryDir folder;
     const QString file = folder.filePath(QStringLiteral("0007.jpg"));
     QVERIFY(QFile::copy(scratch.filePath(QStringLiteral("0002.jpg")), file));
@@ -490,17 +670,27 @@ void TestOcr::staleResults()
         QFile result(OcrResultPath(file));
         QVERIFY(result.open(QIODevice::WriteOnly));
         result.write("{\"format\":1,\"language\":\"eng\",\"wor");
+    } else if (change == QLatin1String("rewrite")) {
+        QFile result(OcrResultPath(file));
+        QVERIFY(result.open(QIODevice::ReadWrite));
+        QJsonObject root = QJsonDocument::fromJson(result.readAll()).object();
+        const QJsonObject replaced = QJsonDocument::fromJson(stored).object();
+        QVERIFY(!replaced.isEmpty());
+        for (auto it = replaced.begin(); it != replaced.end(); ++it)
+            root.insert(it.key(), it.value());
+        QVERIFY(result.resize(0));
+        result.write(QJsonDocument(root).toJson(QJsonDocument::Compact));
     }
     const std::optional<OcrPage> loaded = LoadOcrResult(file, language);
     QCOMPARE(loaded.has_value(), kept);
     if (kept)
         QCOMPARE(*loaded, page);
-    if (change == QLatin1String("replace")) {
+    if (!kept && (change == QLatin1String("replace") || change == QLatin1String("damage") || change == QLatin1String("rewrite"))) {
         // Recognised again, and kept again.
         OcrRecognizer own;
         const OcrPage again = LoadOrRecognize(file, QStringLiteral("eng"), own);
         QCOMPARE(own.pagesRecognized(), 1);
-        QCOMPARE(again.words.size(), recognised[0].words.size());
+        QCOMPARE(again, recognised[change == QLatin1String("replace") ? 0 : 1]);
         QVERIFY(LoadOcrResult(file, QStringLiteral("eng")).has_value());
     }
 }

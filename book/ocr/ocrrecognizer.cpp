@@ -2,10 +2,14 @@
 
 #include "apperror.h"
 #include "ocrmodels.h"
+#include "pagebitmap.h"
 
 #include <QImageReader>
+#include <algorithm>
+#include <mutex>
 #include <omp.h>
 #include <tesseract/baseapi.h>
+#include <tesseract/ocrclass.h>
 #include <tesseract/resultiterator.h>
 
 namespace {
@@ -20,7 +24,37 @@ QString WordText(const char *utf8)
     return QString::fromUtf8(utf8).trimmed();
 }
 
+// Bytes a decoded pixel takes at most: 16-bit RGBA.
+constexpr qint64 MaxDecodedPixelBytes = 8;
+
+// Settings of the whole process, made once before the first recogniser starts; recognisers on
+// several threads must not write them while others read them.
+void SetUpProcessOnce()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        // Tesseract's debug file is one variable of the whole process: its messages about
+        // every page (estimated resolutions, empty pages) go nowhere.
+        tesseract::TessBaseAPI settings;
+        settings.SetVariable("debug_file", "/dev/null");
+        // Qt's image reader refuses images over 128 MB of pixels, a colour page of about 32
+        // megapixels; pages are read here up to the size the build takes.
+        const int limitMb = int((MaxPagePixels * MaxDecodedPixelBytes + (1 << 20) - 1) >> 20);
+        if (QImageReader::allocationLimit() != 0)
+            QImageReader::setAllocationLimit(std::max(QImageReader::allocationLimit(), limitMb));
+    });
+}
+
+bool StopRequested(const std::atomic_bool *stop)
+{
+    return stop && stop->load();
+}
+
 } // namespace
+
+OcrStopped::OcrStopped() : AppError(QStringLiteral("Text recognition was stopped."))
+{
+}
 
 void LimitOcrThreads()
 {
@@ -31,9 +65,13 @@ void LimitOcrThreads()
     qputenv("OMP_THREAD_LIMIT", "1");
     omp_set_num_threads(1);
     omp_set_max_active_levels(0);
+    SetUpProcessOnce();
 }
 
-OcrRecognizer::OcrRecognizer() = default;
+OcrRecognizer::OcrRecognizer()
+{
+    SetUpProcessOnce();
+}
 
 OcrRecognizer::~OcrRecognizer()
 {
@@ -53,7 +91,6 @@ void OcrRecognizer::load(const QString &language)
     m_api.reset();
     m_language.clear();
     auto api = std::make_unique<tesseract::TessBaseAPI>();
-    api->SetVariable("debug_file", "/dev/null");
     // Lines are tried again inverted when read with little confidence: book pages are dark on
     // light, and the second try costs time on every smudged line.
     api->SetVariable("tessedit_do_invert", "0");
@@ -67,29 +104,51 @@ void OcrRecognizer::load(const QString &language)
     m_language = language;
 }
 
-OcrPage OcrRecognizer::Recognize(const QString &pageFile, const QString &language)
+OcrPage OcrRecognizer::Recognize(const QString &pageFile, const QString &language, const std::atomic_bool *stop)
 {
+    if (StopRequested(stop))
+        throw OcrStopped();
     QImageReader reader(pageFile);
     reader.setDecideFormatFromContent(true); // PNG bytes are stored under ".jpg" names too
+    const QSize size = reader.size();
+    if (size.isValid() && qint64(size.width()) * size.height() > MaxPagePixels)
+        throw AppError(QStringLiteral("Cannot read the page image %1: it is larger than %2 megapixels")
+                           .arg(pageFile)
+                           .arg(MaxPagePixels / 1'000'000));
     const QImage image = reader.read();
     if (image.isNull())
         throw AppError(QStringLiteral("Cannot read the page image %1: %2").arg(pageFile, reader.errorString()));
-    return Recognize(image, language);
+    return Recognize(image, language, stop);
 }
 
-OcrPage OcrRecognizer::Recognize(const QImage &image, const QString &language)
+OcrPage OcrRecognizer::Recognize(const QImage &image, const QString &language, const std::atomic_bool *stop)
 {
     if (image.isNull())
         throw AppError(QStringLiteral("No page image to recognise."));
     load(language);
+    if (StopRequested(stop))
+        throw OcrStopped();
     // This thread's OpenMP settings, see LimitOcrThreads().
     omp_set_num_threads(1);
     omp_set_max_active_levels(0);
 
     const QImage gray = image.convertToFormat(QImage::Format_Grayscale8);
+    if (StopRequested(stop))
+        throw OcrStopped();
     m_api->SetImage(gray.constBits(), gray.width(), gray.height(), 1, int(gray.bytesPerLine()));
     m_api->SetSourceResolution(AssumedDpi);
-    if (m_api->Recognize(nullptr) != 0) {
+    // Tesseract asks between words whether to go on.
+    tesseract::ETEXT_DESC monitor;
+    if (stop) {
+        monitor.cancel = [](void *flag, int) { return static_cast<const std::atomic_bool *>(flag)->load(); };
+        monitor.cancel_this = const_cast<std::atomic_bool *>(stop);
+    }
+    const int status = m_api->Recognize(&monitor);
+    if (StopRequested(stop)) {
+        m_api->Clear();
+        throw OcrStopped();
+    }
+    if (status != 0) {
         m_api->Clear();
         throw AppError(QStringLiteral("Text recognition failed on a page of %1 x %2 pixels.")
                            .arg(image.width())

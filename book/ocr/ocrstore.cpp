@@ -2,6 +2,7 @@
 
 #include "apperror.h"
 #include "ocrrecognizer.h"
+#include "pagebitmap.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>
@@ -12,6 +13,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSaveFile>
+#include <climits>
+#include <cmath>
 
 namespace {
 
@@ -64,6 +67,35 @@ QJsonObject ToJson(const OcrPage &page, const SourceStamp &stamp)
     };
 }
 
+// A JSON number that is a whole int, else nothing.
+std::optional<int> WholeNumber(const QJsonValue &value)
+{
+    if (!value.isDouble())
+        return std::nullopt;
+    const double number = value.toDouble();
+    if (!(number >= INT_MIN && number <= INT_MAX) || number != std::floor(number))
+        return std::nullopt;
+    return int(number);
+}
+
+// A stored word, when its box lies within the image (as the recogniser's boxes do) and its
+// confidence is one the recogniser gives.
+std::optional<OcrWord> WordOf(const QJsonValue &value, QSize image)
+{
+    const QJsonArray word = value.toArray();
+    if (word.size() != 6 || !word.at(5).isString() || !word.at(4).isDouble())
+        return std::nullopt;
+    const std::optional<int> x = WholeNumber(word.at(0)), y = WholeNumber(word.at(1));
+    const std::optional<int> w = WholeNumber(word.at(2)), h = WholeNumber(word.at(3));
+    if (!x || !y || !w || !h || *x < 0 || *y < 0 || *w <= 0 || *h <= 0 || qint64(*x) + *w > image.width()
+        || qint64(*y) + *h > image.height())
+        return std::nullopt;
+    const double confidence = word.at(4).toDouble();
+    if (!(confidence >= 0 && confidence <= 100))
+        return std::nullopt;
+    return OcrWord{word.at(5).toString(), QRect(*x, *y, *w, *h), float(confidence)};
+}
+
 void Save(const QString &pageFile, const OcrPage &page, const SourceStamp &stamp)
 {
     const QString path = OcrResultPath(pageFile);
@@ -104,17 +136,18 @@ std::optional<OcrPage> LoadOcrResult(const QString &pageFile, const QString &lan
     OcrPage page;
     page.language = language;
     const QJsonArray image = root.value(QStringLiteral("image")).toArray();
-    page.imageSize = QSize(image.at(0).toInt(), image.at(1).toInt());
+    const std::optional<int> width = WholeNumber(image.at(0)), height = WholeNumber(image.at(1));
+    if (image.size() != 2 || !width || !height || *width <= 0 || *height <= 0 || qint64(*width) * *height > MaxPagePixels)
+        return std::nullopt;
+    page.imageSize = QSize(*width, *height);
     const QJsonValue words = root.value(QStringLiteral("words"));
     if (!words.isArray())
         return std::nullopt;
     for (const QJsonValue &value : words.toArray()) {
-        const QJsonArray word = value.toArray();
-        if (word.size() != 6 || !word.at(5).isString())
+        std::optional<OcrWord> word = WordOf(value, page.imageSize);
+        if (!word)
             return std::nullopt;
-        page.words.append({word.at(5).toString(),
-                           QRect(word.at(0).toInt(), word.at(1).toInt(), word.at(2).toInt(), word.at(3).toInt()),
-                           float(word.at(4).toDouble())});
+        page.words.append(*std::move(word));
     }
     return page;
 }
@@ -127,7 +160,8 @@ void SaveOcrResult(const QString &pageFile, const OcrPage &page)
     Save(pageFile, page, *stamp);
 }
 
-OcrPage LoadOrRecognize(const QString &pageFile, const QString &language, OcrRecognizer &recognizer)
+OcrPage LoadOrRecognize(const QString &pageFile, const QString &language, OcrRecognizer &recognizer,
+                        const std::atomic_bool *stop)
 {
     if (std::optional<OcrPage> kept = LoadOcrResult(pageFile, language))
         return *std::move(kept);
@@ -135,7 +169,7 @@ OcrPage LoadOrRecognize(const QString &pageFile, const QString &language, OcrRec
     const std::optional<SourceStamp> stamp = StampOf(pageFile);
     if (!stamp)
         throw AppError(QStringLiteral("Cannot open file %1").arg(pageFile));
-    OcrPage page = recognizer.Recognize(pageFile, language);
+    OcrPage page = recognizer.Recognize(pageFile, language, stop);
     try {
         Save(pageFile, page, *stamp);
     } catch (const AppError &) {

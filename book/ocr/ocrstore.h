@@ -3,6 +3,7 @@
 #include "ocrpage.h"
 
 #include <QString>
+#include <atomic>
 #include <optional>
 
 class OcrRecognizer;
@@ -16,7 +17,9 @@ class OcrRecognizer;
 QString OcrResultPath(const QString &pageFile);
 
 // The kept result for the page file in that language; nothing when there is none, it cannot
-// be read, it was made for another language or the page file has changed since.
+// be read, it was made for another language or the page file has changed since. A result
+// whose image size or word boxes are out of bounds (none of the recogniser's) is damaged:
+// nothing.
 std::optional<OcrPage> LoadOcrResult(const QString &pageFile, const QString &language);
 
 // Keeps a result for the page file as it is now (replacing the file atomically). Throws
@@ -25,5 +28,6 @@ void SaveOcrResult(const QString &pageFile, const OcrPage &page);
 
 // The kept result when it is current, else recognises the page with recognizer and keeps
 // the result. Throws AppError when recognition fails; a result that cannot be kept is still
-// returned.
-OcrPage LoadOrRecognize(const QString &pageFile, const QString &language, OcrRecognizer &recognizer);
+// returned. A recognition abandoned through stop (OcrStopped) keeps nothing.
+OcrPage LoadOrRecognize(const QString &pageFile, const QString &language, OcrRecognizer &recognizer,
+                        const std::atomic_bool *stop = nullptr);
