@@ -77,6 +77,7 @@ void TestProfileLock::otherProcessHolds_data()
 
     QTest::newRow("no other process") << "none" << true;
     QTest::newRow("another process holds it") << "running" << false;
+    QTest::newRow("another process has held it for an hour") << "running long" << false;
     QTest::newRow("the other process was killed") << "killed" << true;
     QTest::newRow("the other process ended") << "ended" << true;
 }
@@ -92,7 +93,14 @@ void TestProfileLock::otherProcessHolds()
         QVERIFY(startHolder(other, folder.path()));
         QVERIFY(QFile::exists(ProfileLock::LockFilePath(folder.path())));
     }
-    if (holder == QLatin1String("killed")) {
+    if (holder == QLatin1String("running long")) {
+        // A lock is held for a program's whole life: its age must not make it look abandoned.
+        QFile lockFile(ProfileLock::LockFilePath(folder.path()));
+        QVERIFY(lockFile.open(QIODevice::ReadWrite));
+        QVERIFY(lockFile.setFileTime(QDateTime::currentDateTime().addSecs(-3600), QFileDevice::FileModificationTime));
+        lockFile.close();
+        QVERIFY(QFileInfo(lockFile.fileName()).lastModified() < QDateTime::currentDateTime().addSecs(-1800));
+    } else if (holder == QLatin1String("killed")) {
         other.kill(); // SIGKILL: no chance to remove its lock file
         QVERIFY(other.waitForFinished());
         QVERIFY(QFile::exists(ProfileLock::LockFilePath(folder.path())));
