@@ -108,8 +108,12 @@ void TDownloadTask::setWorking(bool Value)
         m_run.bookId = m_book.id;
         m_book.setWorking(true);
         // The title the viewer gives the book goes into its PDF, also when rebuilt later.
-        if (!SaveBookInfo(m_book.PageFolder(), BookInfo{BookTitleFromPageTitle(m_browser.Title(), m_book.id), url}))
-            AddLog(QStringLiteral("The book's title could not be saved in %1").arg(BookInfoPath(m_book.PageFolder())));
+        if (!SaveBookInfo(m_book.PageFolder(), BookInfo{BookTitleFromPageTitle(m_browser.Title(), m_book.id), url})) {
+            // Above the run's first line, which its progress rewrites.
+            SetLastLog(QStringLiteral("Cannot write file \"%1\": a later Rebuild will not know the book's title")
+                           .arg(BookInfoPath(m_book.PageFolder())));
+            AddLog(QStringLiteral("downloading ...."));
+        }
         KeepAwake::Request();
         if (!m_closing)
             m_timer.start();
@@ -238,9 +242,9 @@ void TDownloadTask::savepage(std::function<void(bool stored, const QString &erro
         bool stored = false;
         QString error;
         // Nothing of another book is stored: not after the run left its book, not when the
-        // record has been given another book meanwhile.
-        // A report whose image is none the build can read (a page image that has not loaded
-        // gives an empty canvas) is a failed capture: the page file there stays.
+        // record has been given another book meanwhile. A report whose image is none the
+        // build can read (an image that has not loaded gives an empty canvas) is a failed
+        // capture: the page file there stays.
         if (outcome.report.size() >= MinReportLength && !m_discardCapture && m_book.dirid == dirid) {
             try {
                 stored = m_book.SvePDFPage(outcome.report);

@@ -161,6 +161,7 @@ private slots:
     void closingStepWaitsForRunningBuild();
     void closeDuringBuild();
     void stopDuringClosingBuild();
+    void unsavedBookRecordIsLogged();
     void unusableIdStartsNoRun_data();
     void unusableIdStartsNoRun();
 
@@ -616,6 +617,22 @@ void TestCaptureScripts::stopDuringClosingBuild()
     QCOMPARE(QDir(AppFolders().dataFolder).entryList({QStringLiteral("*.part*")}, QDir::Files), QStringList());
     QVERIFY(openedFolders.isEmpty());
     QVERIFY(!timer->isActive());
+    QVERIFY(errors.isEmpty());
+}
+
+void TestCaptureScripts::unsavedBookRecordIsLogged()
+{
+    // A folder where the book's record should be: it cannot be written, the run goes on.
+    const QString record = PageFolderPath(viewer->bookId) + QStringLiteral("book.json");
+    QVERIFY(QDir().mkpath(record));
+    viewer->total = 2;
+    newTask();
+    startRun();
+    QVERIFY(waitForEnd());
+    QVERIFY2(log.lines.contains(QStringLiteral("Cannot write file \"%1\": a later Rebuild will not know the book's title").arg(record)),
+             qPrintable(log.lines.join(QLatin1Char('|'))));
+    QCOMPARE(storedPages(viewer->bookId), (QStringList{"0001.jpg", "0002.jpg"}));
+    QVERIFY(log.lines.contains(QStringLiteral("save pdf file ") + AppFolders().dataFolder + viewer->bookId + QStringLiteral(".pdf")));
     QVERIFY(errors.isEmpty());
 }
 
