@@ -237,10 +237,13 @@ bool capture(TMainfm *window, Capture *result)
 {
     QElapsedTimer clock;
     Sample reportIn{-1, 0, 0};
+    qsizetype reportChars = 0; // the report is not kept once its page is stored
     // Connected after the download task's own handler, so this runs once the report is taken.
     const QMetaObject::Connection watch = QObject::connect(window->chm, &IBrowser::ConsoleMessage, [&](const QString &text) {
-        if (reportIn.wallMs < 0 && text.startsWith(QLatin1String("###page")))
+        if (reportIn.wallMs < 0 && text.startsWith(QLatin1String("###page"))) {
             reportIn = {double(clock.nsecsElapsed()) / 1e6, processCpuMs(), processCpuMs(RUSAGE_THREAD)};
+            reportChars = text.size() - qsizetype(sizeof "###page=" - 1);
+        }
     });
 
     bool stored = false;
@@ -269,7 +272,7 @@ bool capture(TMainfm *window, Capture *result)
     }
     result->wallMs = end.wallMs;
     result->reportMs = reportIn.wallMs;
-    result->chars = window->Task->run().LastPageReport.size();
+    result->chars = reportChars;
     result->waitCpuMs = reportIn.cpuMs - cpuStart;
     result->waitGuiCpuMs = reportIn.guiCpuMs - guiCpuStart;
     result->storeCpuMs = end.cpuMs - reportIn.cpuMs;

@@ -4,6 +4,7 @@
 #include "apperror.h"
 #include "base64.h"
 #include "pagefile.h"
+#include "pageimage.h"
 #include "querypieces.h"
 
 #include <QJsonDocument>
@@ -67,10 +68,29 @@ QString TvBookobj::FolderName(const QString &id)
     return TruncateUtf8(SafeFileName(id), MaxFileNameBytes);
 }
 
+QString TvBookobj::UnusableIdReason(const QString &url)
+{
+    if (SplitQueryPieces(decodedQueryPart(url)).isEmpty())
+        return QStringLiteral("The address names no book: no download");
+    const QString bookId = BookIdFromUrl(url);
+    try {
+        FolderName(bookId);
+    } catch (const AppError &) {
+        return QStringLiteral("The book id \"%1\" leaves no usable file name: no download").arg(bookId);
+    }
+    return {};
+}
+
+bool TvBookobj::SameBook(const QString &id, const QString &other)
+{
+    return QStringView(id).left(id.indexOf(u'#')) == QStringView(other).left(other.indexOf(u'#'));
+}
+
 void TvBookobj::getID(const QString &url)
 {
-    id = BookIdFromUrl(url);
-    dirid = FolderName(id);
+    QString newId = BookIdFromUrl(url);
+    dirid = FolderName(newId);
+    id = std::move(newId);
 }
 
 void TvBookobj::setWorking(bool on)
@@ -84,9 +104,21 @@ QString TvBookobj::PageFolder() const
     return PageFolderPath(dirid);
 }
 
-void TvBookobj::SvePDFPage(const QString &report)
+namespace {
+
+// The bytes of a data URL's image. The cut is by position: a JPEG data URL
+// ("data:image/jpeg;base64,") leaves its comma, which the decoder skips.
+QByteArray dataUrlBytes(const QString &dataUrl)
+{
+    return DecodeBase64Tolerant(QStringView(dataUrl).mid(qMin(DataUrlPrefixLength, dataUrl.size())));
+}
+
+} // namespace
+
+bool TvBookobj::SvePDFPage(const QString &report, QString *refusal)
 {
     QString image;
+    QString pageText;
     {
         QJsonParseError error;
         const QJsonDocument document = QJsonDocument::fromJson(report.toUtf8(), &error);
@@ -97,20 +129,35 @@ void TvBookobj::SvePDFPage(const QString &report)
         if (!document.isObject())
             throw AppError(QStringLiteral("Page report is not a JSON object"));
         const QJsonObject object = document.object();
-        imgpageno = memberText(object.value(QLatin1String("currpage")));
-        if (!TryStrToInt(imgpageno, &curpage))
-            curpage = 0;
+        pageText = memberText(object.value(QLatin1String("currpage")));
         image = memberText(object.value(QLatin1String("img")));
     } // the parsed report is released before the image is decoded
-    Saveblobimg(image);
+    const QByteArray bytes = dataUrlBytes(image);
+    image.clear();
+    const PageImageInfo info = InspectPageImage(bytes);
+    if (!info.usable()) {
+        if (refusal)
+            *refusal = info.reason;
+        return false;
+    }
+    imgpageno = pageText;
+    if (!TryStrToInt(imgpageno, &curpage))
+        curpage = 0;
+    writePageFile(bytes);
+    return true;
 }
 
-void TvBookobj::Saveblobimg(const QString &dataUrl, const QString &)
+bool TvBookobj::Saveblobimg(const QString &dataUrl, const QString &)
 {
-    // The cut is by position: a JPEG data URL ("data:image/jpeg;base64,") leaves its comma,
-    // which the decoder skips.
-    const QStringView payload = QStringView(dataUrl).mid(qMin(DataUrlPrefixLength, dataUrl.size()));
-    const QByteArray bytes = DecodeBase64Tolerant(payload);
+    const QByteArray bytes = dataUrlBytes(dataUrl);
+    if (!InspectPageImage(bytes).usable())
+        return false;
+    writePageFile(bytes);
+    return true;
+}
+
+void TvBookobj::writePageFile(const QByteArray &bytes) const
+{
     const QString path = PageFilePath(dirid, curpage);
     // Written beside and renamed into place: a failed write never leaves a broken page.
     QSaveFile file(path);

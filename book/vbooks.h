@@ -12,8 +12,8 @@ public:
     virtual ~TvBookobj() = default;
 
     // Sets id and dirid from a viewer URL: the first piece of its query part, after "=".
-    // Throws when the query has no piece (nothing changed) or when the id leaves no usable
-    // file name (id changed, dirid kept).
+    // Throws, changing nothing, when the query has no piece or when the id leaves no usable
+    // file name: id and dirid stay those of the last usable book.
     virtual void getID(const QString &url);
     // Starts building the PDF of pages 1..totalPages (see TePubobj). False when a build is
     // running already.
@@ -27,12 +27,23 @@ public:
     // The page folder's name for a book id: the id made safe as a file name and cut to what
     // a file system takes. Throws when nothing usable is left.
     static QString FolderName(const QString &id);
+    // Why a viewer URL gives no book the program can store (no id, or one that leaves no
+    // file name), as a line for the user; empty when it gives one.
+    static QString UnusableIdReason(const QString &url);
+    // Whether two book ids name the same book: the same apart from a "#" fragment, which a
+    // viewer's address keeps on the first page and may drop when it turns the page.
+    static bool SameBook(const QString &id, const QString &other);
 
     // Stores one page report (JSON with "currpage" and an image data URL "img") as the page
     // file of its page number. curpage and imgpageno are set before the file is written.
-    void SvePDFPage(const QString &report);
-    // Writes the image of a data URL as the page file of curpage.
-    void Saveblobimg(const QString &dataUrl, const QString &unused = QString());
+    // False when the image is no page image the build can read (an image not loaded yet
+    // gives "data:,"): then nothing is written, the page file there stays as it is, curpage
+    // and imgpageno keep their values and refusal (when given) says why. Throws when the
+    // report is no JSON object or the file cannot be written.
+    bool SvePDFPage(const QString &report, QString *refusal = nullptr);
+    // Writes the image of a data URL as the page file of curpage; false, writing nothing,
+    // when it is no page image.
+    bool Saveblobimg(const QString &dataUrl, const QString &unused = QString());
 
     QString PageFolder() const;
 
@@ -41,6 +52,9 @@ public:
     QString outputfile;
     int curpage = 0;
     QString imgpageno;
+
+private:
+    void writePageFile(const QByteArray &bytes) const;
 };
 
 class TePubobj : public TvBookobj

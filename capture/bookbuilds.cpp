@@ -8,6 +8,8 @@
 TBookBuilds::TBookBuilds(TePubobj &book, QObject *parent) : QObject(parent), m_book(book)
 {
     connect(&m_book.Builder, &TBookBuilder::Progress, this, [this](int page) {
+        if (m_cancelled)
+            return; // the log's last line is no longer the build's
         m_progressLine = QString::asprintf("pdf page %d", page);
         SetLastLog(m_progressLine);
         emit Progress(page, m_totalPages);
@@ -54,6 +56,7 @@ void TBookBuilds::refuse()
 void TBookBuilds::start(int totalPages, Done done)
 {
     m_progressLine.clear();
+    m_cancelled = false;
     if (totalPages <= 0 || totalPages > MaxBookPages) {
         AddLog(totalPages <= 0 ? QStringLiteral("The book's page count is not known: no pdf file written")
                                : QString::asprintf("Total pages %d is more than a book has: no pdf file written", totalPages));
@@ -106,6 +109,21 @@ void TBookBuilds::logOutcome(const BookBuildOutcome &outcome)
     case BookBuildOutcome::Cancelled:
         return; // the caller reports a failure; a cancelled build says nothing
     }
+}
+
+bool TBookBuilds::CancelRunBuild()
+{
+    if (!m_runBuildPending)
+        return false;
+    if (m_waitingDone) {
+        // Still waiting for a Rebuild: it never starts.
+        m_waitingDone = nullptr;
+        m_runBuildPending = false;
+        return false;
+    }
+    m_cancelled = true;
+    m_book.Builder.Cancel();
+    return true;
 }
 
 void TBookBuilds::Abandon()

@@ -31,6 +31,10 @@ public:
     bool RunBuildPending() const { return m_runBuildPending; }
     // A build is running.
     bool Busy() const;
+    // Stop during a run's closing build: a waiting one never starts (false), a running one
+    // stops at its next page and its done follows with Cancelled once its thread has ended
+    // (true). Its progress is no longer shown. The earlier PDF stays.
+    bool CancelRunBuild();
     // Stops everything without calling back (the window is closing).
     void Abandon();
 
@@ -46,6 +50,7 @@ private:
     TePubobj &m_book;
     QString m_progressLine;         // the running build's "pdf page %d" line
     bool m_runBuildPending = false;
+    bool m_cancelled = false;        // the running build was stopped: its progress is not shown
     int m_totalPages = 0;            // of the running build
     int m_waitingPages = 0;          // the waiting closing build: its page count and callback
     Done m_waitingDone;

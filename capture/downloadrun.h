@@ -18,7 +18,7 @@ struct TDownloadRun
     int TickCount = 0;             // ticks since the last state change
     int PageWaitTicks = 30;        // ticks to wait after a page turn
     int TotalPages = 0;            // page count of the open book (also between runs)
-    QString LastPageReport;        // the page report of the last capture
+    QString LastPageReport;        // the page report of the capture under way, until it is stored
 
     // Bookkeeping of the run in progress, set afresh at every start.
     QString bookId;                // the book the run captures; other books end it

@@ -67,12 +67,25 @@ void TDownloadTask::downloadbtnClick()
 void TDownloadTask::stopbtnClick()
 {
     m_startRequested = false;
+    // Stop during the closing build stops the build too: the earlier PDF stays.
+    if (m_run.Working && m_run.TaskState == TaskBuild)
+        m_builds.CancelRunBuild();
     setWorking(false);
     AddLog(QStringLiteral("user abort"));
 }
 
 void TDownloadTask::setWorking(bool Value)
 {
+    QString url;
+    if (Value) {
+        // The book is settled before anything changes: an address whose id the program
+        // cannot use starts nothing, and the record keeps the last usable book.
+        url = m_browser.MainFrameUrl();
+        const QString refusal = TvBookobj::UnusableIdReason(url);
+        if (!refusal.isEmpty())
+            throw AppError(refusal);
+        m_book.getID(url);
+    }
     m_run.Working = Value;
     emit WorkingChanged(Value);
     if (Value) {
@@ -92,19 +105,24 @@ void TDownloadTask::setWorking(bool Value)
         m_progress = RunProgress(m_run.TotalPages);
         m_lastStoredPage = 0;
         emit Progress(0, qMax(1, m_run.TotalPages), RunProgressText(m_progress));
-        const QString url = m_browser.MainFrameUrl();
-        m_book.getID(url);
         m_run.bookId = m_book.id;
         m_book.setWorking(true);
         // The title the viewer gives the book goes into its PDF, also when rebuilt later.
-        SaveBookInfo(m_book.PageFolder(), BookInfo{BookTitleFromPageTitle(m_browser.Title(), m_book.id), url});
+        if (!SaveBookInfo(m_book.PageFolder(), BookInfo{BookTitleFromPageTitle(m_browser.Title(), m_book.id), url})) {
+            // Above the run's first line, which its progress rewrites.
+            SetLastLog(QStringLiteral("Cannot write file \"%1\": a later Rebuild will not know the book's title")
+                           .arg(BookInfoPath(m_book.PageFolder())));
+            AddLog(QStringLiteral("downloading ...."));
+        }
         KeepAwake::Request();
         if (!m_closing)
             m_timer.start();
     } else {
-        KeepAwake::Release();
+        // A closing build still on its thread keeps the machine awake until it has ended.
+        if (!m_builds.RunBuildPending())
+            KeepAwake::Release();
         AddLog(QStringLiteral("download end."));
-        emit RebuildAvailable(true);
+        emit RebuildAvailable(m_run.TotalPages > 0);
         m_timer.stop();
         if (!m_builds.Busy())
             emit ProgressEnded();
@@ -224,15 +242,18 @@ void TDownloadTask::savepage(std::function<void(bool stored, const QString &erro
         bool stored = false;
         QString error;
         // Nothing of another book is stored: not after the run left its book, not when the
-        // record has been given another book meanwhile.
+        // record has been given another book meanwhile. A report whose image is none the
+        // build can read (an image that has not loaded gives an empty canvas) is a failed
+        // capture: the page file there stays.
         if (outcome.report.size() >= MinReportLength && !m_discardCapture && m_book.dirid == dirid) {
             try {
-                m_book.SvePDFPage(outcome.report);
-                stored = true;
+                stored = m_book.SvePDFPage(outcome.report);
             } catch (const AppError &e) {
                 error = e.message();
             }
         }
+        // The report of a scanned page runs to tens of megabytes: not kept once stored.
+        m_run.LastPageReport.clear();
         done(stored, error);
     });
 }
@@ -359,12 +380,19 @@ void TDownloadTask::buildTick()
     m_tickPending = true;
     const quint64 generation = m_generation;
     m_builds.BuildForRun(m_run.TotalPages, [this, generation](const BookBuildOutcome &outcome) {
+        if (!m_run.Working)
+            KeepAwake::Release(); // stopped during the build, whose thread has ended now
         endTick(generation, [&] { return closingBuildEnded(outcome); });
     });
 }
 
 bool TDownloadTask::closingBuildEnded(const BookBuildOutcome &outcome)
 {
+    if (!m_run.Working) {
+        // Stopped during the build: the run has ended already, and said so.
+        emit ProgressEnded();
+        return false;
+    }
     notifyOutcome(outcome, true);
     switch (outcome.kind) {
     case BookBuildOutcome::Failed:
@@ -422,7 +450,9 @@ void TDownloadTask::checkBook(const QString &url)
         } catch (const AppError &) {
         }
     }
-    if (!id.isEmpty() && id == m_run.bookId)
+    // The run keeps the id it started with (and with it its folder and PDF name); the
+    // viewer's address may drop the fragment the book was opened with.
+    if (!id.isEmpty() && TvBookobj::SameBook(id, m_run.bookId))
         return;
     // A run belongs to one book: what the viewer shows now is not stored in its folder.
     m_discardCapture = true;
@@ -468,6 +498,10 @@ LoadEndResult TDownloadTask::Loadendhandle(const QString &url)
     const QString leftBook = std::exchange(m_leftBookLine, QString());
     if (IsBookViewerUrl(url)) {
         ClearLog(QString());
+        if (const QString refusal = TvBookobj::UnusableIdReason(url); !refusal.isEmpty()) {
+            AddLog(refusal); // no Download for a book that has no folder
+            return LoadEndResult::OtherPage;
+        }
         // The page that ended the last run is often the next book: say why it ended still.
         if (!leftBook.isEmpty())
             AddLog(leftBook);
@@ -483,11 +517,19 @@ void TDownloadTask::WMBookPage()
         return; // a run that started meanwhile has identified its book itself
     m_book.getID(m_browser.MainFrameUrl()); // the address now, not the one that finished loading
     AddLog(m_book.id);
+    // The count of the book before is not this one's: unknown until the viewer tells it,
+    // and Rebuild waits for it.
+    m_run.TotalPages = 0;
+    emit RebuildAvailable(false);
     Getpagemeter();
-    emit RebuildAvailable(HasStoredPages(m_book));
 }
 
 void TDownloadTask::Getpagemeter()
 {
-    m_scripts.ExecScript(TotalPageScript(), ShortScriptTimeoutMs);
+    const QString id = m_book.id;
+    m_scripts.ExecScript(TotalPageScript(), ShortScriptTimeoutMs, [this, id](const ScriptOutcome &) {
+        if (m_closing || m_run.Working || m_book.id != id || m_run.TotalPages <= 0)
+            return;
+        emit RebuildAvailable(HasStoredPages(m_book));
+    });
 }

@@ -50,7 +50,8 @@ public:
     // page, keeping the earlier PDF.
     void Close();
 
-    // Asks the viewer for the book's page count (arrives as a console message).
+    // Asks the viewer for the book's page count (arrives as a console message); Rebuild is
+    // offered once it has come, when the book has stored pages.
     void Getpagemeter();
     // Captures the page on display and stores a usable report (more than 10 characters) as
     // the book's page file. done follows with whether a page was stored, or the error that

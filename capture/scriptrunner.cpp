@@ -120,10 +120,14 @@ void TScriptRunner::totalPage(const QString &text)
     try {
         total = IntAfterEquals(text);
     } catch (const AppError &) {
-        return; // "undefined" from a viewer without a count: keep the count we have
+        // "undefined" from a viewer without a count: this book's count is not known, and the
+        // count of the book before is not its own.
+        m_run.TotalPages = 0;
+        return;
     }
     if (total > MaxBookPages) {
         AddLog(QString::asprintf("Total pages %d is more than a book has: not taken", total));
+        m_run.TotalPages = 0;
         return;
     }
     m_run.TotalPages = total;

@@ -42,7 +42,7 @@ public:
     // One console message of the main browser. Page reports and end markers go to the
     // script they belong to; "###title" lines go to the log; a page count sets TotalPages
     // and logs "Total pages %d" (a count that is no number, or more than a book can have,
-    // is not taken).
+    // is not taken: TotalPages is 0, unknown).
     void HandleConsoleText(const QString &text);
 
     // The main frame holds a new document: scripts queued in the old one print nothing more.

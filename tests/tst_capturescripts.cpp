@@ -1,12 +1,14 @@
 // The download run driven tick by tick against a scripted stand-in for the viewer: console
 // tags, the script runner's waits, and the run's state machine in the awkward cases.
 #include "activitylog.h"
+#include "apperror.h"
 #include "bookpage.h"
 #include "consoletags.h"
 #include "downloadtask.h"
 #include "errorreport.h"
 #include "folders.h"
 #include "ibrowser.h"
+#include "keepawake.h"
 #include "logrecorder.h"
 #include "pagefile.h"
 #include "pagescripts.h"
@@ -40,6 +42,7 @@ public:
     int reportDelayMs = 5;                // how long the page takes to print its report
     int firstReportDelayMs = -1;          // the first capture's delay, when different
     std::function<bool(int attempt)> captureWorks = [](int) { return true; };
+    std::function<bool(int attempt)> imageLoaded = [](int) { return true; }; // else a 0 x 0 canvas
     std::function<void()> duringCapture;  // runs while the page produces a report
     int leaveOnTurnFrom = 0;              // Next Page on this page opens another book
     bool exists = true;
@@ -88,8 +91,9 @@ private:
             const int attempt = ++captures;
             delay = attempt == 1 && firstReportDelayMs >= 0 ? firstReportDelayMs : reportDelayMs;
             if (captureWorks(attempt)) {
-                const QString report = QStringLiteral("{\"total\":%1,\"currpage\":\"%2\",\"img\":\"data:image/png;base64,%3\"}")
-                                           .arg(total).arg(seq).arg(QString::fromLatin1(pagePng(bookId, seq).toBase64()));
+                const QString image = imageLoaded(attempt) ? QStringLiteral("data:image/png;base64,") + QString::fromLatin1(pagePng(bookId, seq).toBase64())
+                                                           : QStringLiteral("data:,");
+                const QString report = QStringLiteral("{\"total\":%1,\"currpage\":\"%2\",\"img\":\"%3\"}").arg(total).arg(seq).arg(image);
                 messages << QStringLiteral("###page=") + report << QStringLiteral("[object Object]") << QStringLiteral("###end");
             }
             if (duringCapture)
@@ -156,6 +160,10 @@ private slots:
     void stopAndDownloadInsideATick();
     void closingStepWaitsForRunningBuild();
     void closeDuringBuild();
+    void stopDuringClosingBuild();
+    void unsavedBookRecordIsLogged();
+    void unusableIdStartsNoRun_data();
+    void unusableIdStartsNoRun();
 
 private:
     void newTask();
@@ -263,8 +271,10 @@ void TestCaptureScripts::totalPages_data()
     QTest::newRow("count") << "###totalpage=250" << 250 << QStringList{"Total pages 250"};
     QTest::newRow("empty") << "###totalpage=" << 0 << QStringList{"Total pages 0"};
     QTest::newRow("two values") << "###totalpage=1=2" << 0 << QStringList{"Total pages 0"};
-    QTest::newRow("undefined") << "###totalpage=undefined" << 7 << QStringList();
-    QTest::newRow("more than a book has") << "###totalpage=2000000000" << 7
+    // A count that is none is this book's unknown count, never the one of the book before.
+    QTest::newRow("undefined") << "###totalpage=undefined" << 0 << QStringList();
+    QTest::newRow("garbage") << "###totalpage=12 pages" << 0 << QStringList();
+    QTest::newRow("more than a book has") << "###totalpage=2000000000" << 0
                                           << QStringList{"Total pages 2000000000 is more than a book has: not taken"};
     QTest::newRow("title line") << "###title=Book A=B" << 7 << QStringList{"Book A=B"};
 }
@@ -338,7 +348,9 @@ void TestCaptureScripts::runs_data()
     QTest::addColumn<int>("total");
     QTest::addColumn<QString>("countText");
     QTest::addColumn<int>("start");
-    QTest::addColumn<QString>("failing");       // which capture attempts fail: "none", "first", "all", "2 3 4"
+    // Which capture attempts fail: "none", "first", "all", "2 3 4"; "empty 2 3 4": they report
+    // the empty canvas of an image not loaded, on pages stored by an earlier run.
+    QTest::addColumn<QString>("failing");
     QTest::addColumn<int>("firstReportDelayMs");
     QTest::addColumn<int>("captureTimeoutMs");
     QTest::addColumn<QString>("midCapture");    // what happens while the first report is produced
@@ -369,6 +381,11 @@ void TestCaptureScripts::runs_data()
     QTest::newRow("last page never captured") << 3 << QString() << 1 << "3 4 5" << -1 << 60000 << "" << 0 << 0
                                               << QList<int>{1, 2}
                                               << QStringList{"Page 3 could not be captured", "missing pages  3", "download end."} << 2;
+    QTest::newRow("image not loaded on a stored page") << 3 << QString() << 1 << "empty 2 3 4" << -1 << 60000 << "" << 0 << 0
+                                                       << QList<int>{1, 2, 3}
+                                                       << QStringList{"Page 2 could not be captured", "download end."} << 3;
+    QTest::newRow("image loaded on the second attempt") << 3 << QString() << 1 << "empty 2" << -1 << 60000 << "" << 0 << 0
+                                                        << QList<int>{1, 2, 3} << QStringList{"download end."} << 3;
     QTest::newRow("capture failing every time") << 2 << QString() << 1 << "all" << -1 << 60000 << "" << 0 << 0 << QList<int>{}
                                                 << QStringList{"The page on display could not be captured",
                                                                "The viewer does not move on to another page",
@@ -382,6 +399,11 @@ void TestCaptureScripts::runs_data()
                                   << QStringList{"Save page 2 / 0 ...", "The book's page count is not known: no pdf file written",
                                                  "download end."}
                                   << -1;
+    QTest::newRow("count undefined") << 3 << QStringLiteral("undefined") << 2 << "none" << -1 << 60000 << "" << 0 << 0
+                                     << QList<int>{2}
+                                     << QStringList{"Save page 2 / 0 ...", "The book's page count is not known: no pdf file written",
+                                                    "download end."}
+                                     << -1;
     QTest::newRow("TotalPages 2000000000") << 3 << QStringLiteral("2000000000") << 2 << "none" << -1 << 60000 << "" << 0 << 0
                                            << QList<int>{2}
                                            << QStringList{"Save page 2 / 0 ...", "download end."}
@@ -412,7 +434,18 @@ void TestCaptureScripts::runs()
         viewer->captureWorks = [](int attempt) { return attempt != 1; };
     else if (failing == QLatin1String("all"))
         viewer->captureWorks = [](int) { return false; };
-    else if (failing != QLatin1String("none")) {
+    else if (failing.startsWith(QLatin1String("empty "))) {
+        QList<int> attempts;
+        for (const QString &n : failing.split(QLatin1Char(' ')).mid(1))
+            attempts << n.toInt();
+        viewer->imageLoaded = [attempts](int attempt) { return !attempts.contains(attempt); };
+        QVERIFY(QDir().mkpath(PageFolderPath(viewer->bookId)));
+        for (int page : stored) {
+            QFile file(PageFilePath(viewer->bookId, page));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(ScriptedViewer::pagePng(viewer->bookId, page));
+        }
+    } else if (failing != QLatin1String("none")) {
         QList<int> attempts;
         for (const QString &n : failing.split(QLatin1Char(' ')))
             attempts << n.toInt();
@@ -425,6 +458,7 @@ void TestCaptureScripts::runs()
     newTask();
     task->CaptureTimeoutMs = captureTimeoutMs;
     book->curpage = leftoverPage;
+    task->run().TotalPages = 7; // the count of the book before
 
     QSignalSpy runEnds(task.get(), &TDownloadTask::WorkingChanged);
     startRun();
@@ -460,6 +494,7 @@ void TestCaptureScripts::runs()
         QCOMPARE(openedFolders.size(), 1);
     }
     QVERIFY(!timer->isActive());
+    QCOMPARE(task->run().LastPageReport, QString()); // not kept once its page is stored
 }
 
 void TestCaptureScripts::stopAndDownloadInsideATick()
@@ -538,6 +573,105 @@ void TestCaptureScripts::closeDuringBuild()
     QCOMPARE(QDir(AppFolders().dataFolder).entryList({QStringLiteral("*.part*")}, QDir::Files), QStringList());
     QVERIFY(openedFolders.isEmpty());
     QVERIFY(errors.isEmpty());
+}
+
+void TestCaptureScripts::stopDuringClosingBuild()
+{
+    viewer->total = 2;
+    newTask();
+    startRun();
+    QVERIFY(waitForEnd());
+    const QString pdf = AppFolders().dataFolder + viewer->bookId + QStringLiteral(".pdf");
+    const QByteArray earlier = readAll(pdf);
+    QVERIFY(!earlier.isEmpty());
+
+    // A book long enough that its closing build is still running when Stop comes: the run
+    // starts on its last page, so the build follows the first capture.
+    QImage grain(1200, 1600, QImage::Format_RGB32);
+    for (int y = 0; y < grain.height(); ++y)
+        for (int x = 0; x < grain.width(); ++x)
+            grain.setPixel(x, y, qRgb(x * 7 % 251, (x * y) % 253, y * 13 % 241));
+    QVERIFY(grain.save(PageFilePath(viewer->bookId, 3), "PNG"));
+    for (int page = 4; page < 200; ++page)
+        QVERIFY(QFile::copy(PageFilePath(viewer->bookId, 3), PageFilePath(viewer->bookId, page)));
+    viewer->total = 200;
+    viewer->seq = 200;
+    openedFolders.clear();
+    startRun();
+    QVERIFY(QTest::qWaitFor([this] { return log.lines.last().startsWith(QLatin1String("pdf page ")); }, 20000));
+    QSignalSpy working(task.get(), &TDownloadTask::WorkingChanged);
+    QSignalSpy progressEnded(task.get(), &TDownloadTask::ProgressEnded);
+    task->stopbtnClick();
+    QVERIFY(!task->run().Working);
+    QCOMPARE(log.lines.mid(log.lines.size() - 2), (QStringList{"download end.", "user abort"}));
+    QVERIFY(KeepAwake::Requested()); // the build's thread has not ended yet
+    QVERIFY(waitForEnd());
+    QVERIFY(!KeepAwake::Requested());
+
+    QCOMPARE(log.lines.last(), QStringLiteral("user abort"));
+    QCOMPARE(log.lines.count(QStringLiteral("download end.")), 1);
+    QCOMPARE(log.lines.count(QStringLiteral("user abort")), 1);
+    QCOMPARE(working.count(), 1);
+    QCOMPARE(progressEnded.count(), 1);
+    QCOMPARE(readAll(pdf), earlier);
+    QCOMPARE(QDir(AppFolders().dataFolder).entryList({QStringLiteral("*.part*")}, QDir::Files), QStringList());
+    QVERIFY(openedFolders.isEmpty());
+    QVERIFY(!timer->isActive());
+    QVERIFY(errors.isEmpty());
+}
+
+void TestCaptureScripts::unsavedBookRecordIsLogged()
+{
+    // A folder where the book's record should be: it cannot be written, the run goes on.
+    const QString record = PageFolderPath(viewer->bookId) + QStringLiteral("book.json");
+    QVERIFY(QDir().mkpath(record));
+    viewer->total = 2;
+    newTask();
+    startRun();
+    QVERIFY(waitForEnd());
+    QVERIFY2(log.lines.contains(QStringLiteral("Cannot write file \"%1\": a later Rebuild will not know the book's title").arg(record)),
+             qPrintable(log.lines.join(QLatin1Char('|'))));
+    QCOMPARE(storedPages(viewer->bookId), (QStringList{"0001.jpg", "0002.jpg"}));
+    QVERIFY(log.lines.contains(QStringLiteral("save pdf file ") + AppFolders().dataFolder + viewer->bookId + QStringLiteral(".pdf")));
+    QVERIFY(errors.isEmpty());
+}
+
+void TestCaptureScripts::unusableIdStartsNoRun_data()
+{
+    QTest::addColumn<QString>("bookId");
+    QTest::newRow("colon and question mark") << "%3A%3F";
+    QTest::newRow("empty") << "";
+    QTest::newRow("dot dot") << "..";
+    QTest::newRow("only removed characters") << ":/%3F";
+}
+
+void TestCaptureScripts::unusableIdStartsNoRun()
+{
+    QFETCH(QString, bookId);
+    newTask();
+    book->getID(viewer->address()); // the last usable book
+    const QString usableId = book->id, usableDirid = book->dirid;
+    viewer->bookId = bookId;
+    QSignalSpy working(task.get(), &TDownloadTask::WorkingChanged);
+    QString refusal;
+    try {
+        task->downloadbtnClick();
+    } catch (const AppError &e) {
+        refusal = e.message();
+    }
+    QCOMPARE(refusal, TvBookobj::UnusableIdReason(viewer->address()));
+    QVERIFY(refusal.endsWith(QLatin1String(": no download")));
+    QVERIFY(!task->run().Working);
+    QCOMPARE(working.count(), 0);
+    QVERIFY(!timer->isActive());
+    QVERIFY(!KeepAwake::Requested());
+    QCOMPARE(book->id, usableId);
+    QCOMPARE(book->dirid, usableDirid);
+    QCOMPARE(log.lines, QStringList()); // the log of the last book stays
+
+    // The page itself offers no Download.
+    QCOMPARE(task->Loadendhandle(viewer->address()), LoadEndResult::OtherPage);
+    QCOMPARE(log.lines, (QStringList{QString(), refusal}));
 }
 
 QM_TEST_MAIN(TestCaptureScripts)

@@ -51,6 +51,8 @@ private slots:
     void stopThenDownloadAgain();
     void rebuildAfterRun();
     void navigatingViewer();
+    void pageImageUnavailableOnce();
+    void addressWithFragment();
     void failedFirstCaptureAfterAnotherBook();
     void errorInTickStopsTheTimer();
     void closeDuringRun();
@@ -61,7 +63,8 @@ private:
     void runFast();
     void waitForEnd(int timeoutMs = 60000);
     QStringList pageFiles(const QString &dirid) const;
-    void verifyPdf(const QString &id, const QList<int> &pages);
+    // The PDF of book id (named after it, or pdfName) holds the served images of pages.
+    void verifyPdf(const QString &id, const QList<int> &pages, const QString &pdfName = QString());
 
     ViewerSite *site = nullptr;
     WindowFixture fixture;
@@ -93,11 +96,19 @@ void TestDownload::initTestCase()
     add(QStringLiteral("run.stop"), 4);
     add(QStringLiteral("run.rebuild"), 2);
     add(QStringLiteral("run.navigating"), 3, true);
+    add(QStringLiteral("run.fragment"), 3);
     add(QStringLiteral("run.before"), 5);
     auto *foreign = new ViewerSite(this);
     QVERIFY(foreign->start());
     add(QStringLiteral("run.tainted"), 3, false, foreign->url(QString()));
     add(QStringLiteral("run.blocked"), 2);
+    // Page 2's image answers 503 at first; the viewer loads it again a few seconds later,
+    // between the run's first capture of that page and its last attempt.
+    ViewerSite::Book flaky;
+    flaky.totalSeq = 3;
+    flaky.unavailable.insert(2, 1);
+    flaky.imageRetryMs = 5000;
+    site->addBook(QStringLiteral("run.flaky"), flaky);
     ViewerSite::Book text;
     text.totalSeq = 2;
     text.text = true;
@@ -149,9 +160,9 @@ QStringList TestDownload::pageFiles(const QString &dirid) const
     return QDir(PageFolderPath(dirid)).entryList({QStringLiteral("*.jpg")}, QDir::Files, QDir::Name);
 }
 
-void TestDownload::verifyPdf(const QString &id, const QList<int> &pages)
+void TestDownload::verifyPdf(const QString &id, const QList<int> &pages, const QString &pdfName)
 {
-    const QString pdf = AppFolders().dataFolder + id + QStringLiteral(".pdf");
+    const QString pdf = AppFolders().dataFolder + (pdfName.isEmpty() ? id : pdfName) + QStringLiteral(".pdf");
     QVERIFY(PdfCheck::qpdfCheck(pdf));
     const QList<QSizeF> sizes = PdfCheck::pageSizes(pdf);
     QCOMPARE(sizes.size(), pages.size());
@@ -279,6 +290,38 @@ void TestDownload::navigatingViewer()
     waitForEnd();
     QCOMPARE(window->chm->MainFrameUrl(), site->viewerUrl(QStringLiteral("run.navigating"), 3));
     verifyPdf(QStringLiteral("run.navigating"), {1, 2, 3});
+}
+
+void TestDownload::pageImageUnavailableOnce()
+{
+    openViewer(QStringLiteral("run.flaky"), 1, 3);
+    window->downloadbtn->click(); // at the real pacing
+    waitForEnd();
+    QCOMPARE(site->hits(QStringLiteral("/img?id=run.flaky&seq=2")), 1); // the 503
+    // The empty canvas of the failed image never became a page: the page was captured again
+    // once the viewer showed it.
+    QCOMPARE(pageFiles(QStringLiteral("run.flaky")), (QStringList{"0001.jpg", "0002.jpg", "0003.jpg"}));
+    QVERIFY(QFileInfo(PageFilePath(QStringLiteral("run.flaky"), 2)).size() > 0);
+    QVERIFY(!window->Memo1->lines().join(QLatin1Char('|')).contains(QLatin1String("missing pages")));
+    verifyPdf(QStringLiteral("run.flaky"), {1, 2, 3});
+}
+
+void TestDownload::addressWithFragment()
+{
+    // Opened with a fragment, which the book's id keeps; the viewer's address keeps the
+    // fragment over the page turns, but not in the id's piece of the query.
+    fixture.typeAddress(site->url(QStringLiteral("/cgi/pt?id=run.fragment#page/5")));
+    QTRY_COMPARE_WITH_TIMEOUT(window->Memo1->lines(), (QStringList{QString(), "Ready to download", "run.fragment#page/5", "Total pages 3"}), 20000);
+    runFast();
+    window->downloadbtn->click();
+    waitForEnd();
+    QCOMPARE(window->chm->MainFrameUrl(), site->url(QStringLiteral("/cgi/pt?id=run.fragment&seq=3#page/5")));
+    const QStringList lines = window->Memo1->lines();
+    QVERIFY2(!lines.join(QLatin1Char('|')).contains(QLatin1String("download stopped")), qPrintable(lines.join(QLatin1Char('|'))));
+    // One book: its folder and PDF named after the id the run started with.
+    QCOMPARE(window->Book->id, QStringLiteral("run.fragment#page/5"));
+    QCOMPARE(pageFiles(QStringLiteral("run.fragment#page5")), (QStringList{"0001.jpg", "0002.jpg", "0003.jpg"}));
+    verifyPdf(QStringLiteral("run.fragment"), {1, 2, 3}, QStringLiteral("run.fragment#page5"));
 }
 
 void TestDownload::failedFirstCaptureAfterAnotherBook()

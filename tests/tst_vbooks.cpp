@@ -2,10 +2,12 @@
 #include "base64.h"
 #include "folders.h"
 #include "pagefile.h"
+#include "pageimage.h"
 #include "testenv.h"
 #include "vbooks.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -37,6 +39,44 @@ QByteArray readFile(const QString &path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
+QByteArray encoded(const QImage &image, const char *format)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, format);
+    return bytes;
+}
+
+// A small page image, different for every seed.
+QByteArray pagePng(int seed)
+{
+    QImage image(30 + seed, 20, QImage::Format_RGB32);
+    image.fill(QColor::fromHsv(seed * 37 % 360, 120, 200));
+    return encoded(image, "PNG");
+}
+
+// A PNG made of its signature, an IHDR chunk with these values and an IEND chunk.
+QByteArray pngHeader(quint32 width, quint32 height, int depth, int colourType)
+{
+    auto be32 = [](quint32 v) {
+        const char b[4] = {char(v >> 24), char(v >> 16), char(v >> 8), char(v)};
+        return QByteArray(b, 4);
+    };
+    auto chunk = [&](const QByteArray &type, const QByteArray &content) {
+        QByteArray typed = type + content;
+        quint32 crc = 0xFFFFFFFFu;
+        for (char c : typed) {
+            crc ^= quint8(c);
+            for (int bit = 0; bit < 8; ++bit)
+                crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+        }
+        return be32(quint32(content.size())) + typed + be32(crc ^ 0xFFFFFFFFu);
+    };
+    const QByteArray ihdr = be32(width) + be32(height) + char(depth) + char(colourType) + QByteArray(3, '\0');
+    return QByteArray("\x89PNG\r\n\x1A\n", 8) + chunk("IHDR", ihdr) + chunk("IDAT", QByteArray(300, 'x')) + chunk("IEND", {});
+}
+
 QByteArray samplePng()
 {
     QImage image(64, 40, QImage::Format_ARGB32);
@@ -63,6 +103,8 @@ private slots:
     void longIdsFitTheFileSystem();
     void getIDFailures_data();
     void getIDFailures();
+    void sameBook_data();
+    void sameBook();
     void setWorkingCreatesPageFolderOnly();
     void base64_data();
     void base64();
@@ -73,6 +115,10 @@ private slots:
     void pageFileHoldsTheImageBytes();
     void samePageTwiceAndOutOfOrder();
     void reportThatIsNotJson();
+    void pageImageKinds_data();
+    void pageImageKinds();
+    void reportWithoutAPageImageKeepsTheStoredPage_data();
+    void reportWithoutAPageImageKeepsTheStoredPage();
     void pageFileThatCannotBeCreated();
 };
 
@@ -132,7 +178,7 @@ void TestBookRecord::longIdsFitTheFileSystem()
     book.getID(QStringLiteral("http://h/cgi/pt?id=") + id);
     book.setWorking(true); // the page folder can be made
     QVERIFY(QFileInfo(book.PageFolder()).isDir());
-    book.SvePDFPage(QStringLiteral("{\"currpage\":\"1\",\"img\":\"data:image/png;base64,QUJD\"}"));
+    QVERIFY(book.SvePDFPage(report(QJsonValue("1"), dataUrl(pagePng(1)))));
     QVERIFY(QFile::exists(PageFilePath(book.dirid, 1)));
     const QString pdf = book.PdfPath();
     QCOMPARE(QFileInfo(pdf).completeBaseName().size(), pdfNameLength);
@@ -161,34 +207,63 @@ void TestBookRecord::getID()
 void TestBookRecord::getIDFailures_data()
 {
     QTest::addColumn<QString>("url");
-    QTest::addColumn<QString>("id");       // id afterwards
     QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("reason");   // the line the window shows for it
     const QString empty = QStringLiteral("Resulting FileName was empty Input string was: ");
-    QTest::newRow("nothing after equals") << "http://h/cgi/pt?id=" << "" << empty;
-    QTest::newRow("only removed characters") << "http://h/cgi/pt?id=%20:/" << " :/" << empty + " :/";
-    QTest::newRow("dot") << "http://h/cgi/pt?id=." << "." << empty + ".";
-    QTest::newRow("dot dot") << "http://h/cgi/pt?id=.." << ".." << empty + "..";
-    QTest::newRow("dot dot escaped") << "http://h/cgi/pt?id=%2E%2E" << ".." << empty + "..";
-    QTest::newRow("empty query") << "http://h/cgi/pt?" << "old" << "List index out of bounds (0)";
-    QTest::newRow("only ampersands") << "http://h/cgi/pt?&&&" << "old" << "List index out of bounds (0)";
-    QTest::newRow("no query") << "http://h/cgi/pt" << "old" << "List index out of bounds (0)";
+    const QString noName = QStringLiteral("The book id \"%1\" leaves no usable file name: no download");
+    const QString noBook = QStringLiteral("The address names no book: no download");
+    QTest::newRow("nothing after equals") << "http://h/cgi/pt?id=" << empty << noName.arg("");
+    QTest::newRow("only removed characters") << "http://h/cgi/pt?id=%20:/" << empty + " :/" << noName.arg(" :/");
+    QTest::newRow("colon and question mark") << "http://h/cgi/pt?id=%3A%3F" << empty + ":?" << noName.arg(":?");
+    QTest::newRow("dot") << "http://h/cgi/pt?id=." << empty + "." << noName.arg(".");
+    QTest::newRow("dot dot") << "http://h/cgi/pt?id=.." << empty + ".." << noName.arg("..");
+    QTest::newRow("dot dot escaped") << "http://h/cgi/pt?id=%2E%2E" << empty + ".." << noName.arg("..");
+    QTest::newRow("empty query") << "http://h/cgi/pt?" << "List index out of bounds (0)" << noBook;
+    QTest::newRow("only ampersands") << "http://h/cgi/pt?&&&" << "List index out of bounds (0)" << noBook;
+    QTest::newRow("no query") << "http://h/cgi/pt" << "List index out of bounds (0)" << noBook;
 }
 
 void TestBookRecord::getIDFailures()
 {
     QFETCH(QString, url);
-    QFETCH(QString, id);
     QFETCH(QString, message);
+    QFETCH(QString, reason);
     TePubobj book;
-    book.getID(QStringLiteral("http://h/cgi/pt?id=old"));
+    book.getID(QStringLiteral("http://h/cgi/pt?id=old#page/2"));
     try {
         book.getID(url);
         QFAIL("no error");
     } catch (const AppError &e) {
         QCOMPARE(e.message(), message);
     }
-    QCOMPARE(book.id, id);
-    QCOMPARE(book.dirid, QStringLiteral("old")); // never a folder outside the work folder
+    // Nothing changed: the record is still the last usable book's, never a folder outside
+    // the work folder.
+    QCOMPARE(book.id, QStringLiteral("old#page/2"));
+    QCOMPARE(book.dirid, QStringLiteral("old#page2"));
+    QCOMPARE(TvBookobj::UnusableIdReason(url), reason);
+    QCOMPARE(TvBookobj::UnusableIdReason(QStringLiteral("http://h/cgi/pt?id=old#page/2")), QString());
+}
+
+void TestBookRecord::sameBook_data()
+{
+    QTest::addColumn<QString>("id");
+    QTest::addColumn<QString>("other");
+    QTest::addColumn<bool>("same");
+    QTest::newRow("equal") << "qmv.h2009" << "qmv.h2009" << true;
+    QTest::newRow("fragment dropped after a page turn") << "qmv.h2009#page/5" << "qmv.h2009" << true;
+    QTest::newRow("other fragment") << "qmv.h2009#page/5" << "qmv.h2009#page/9" << true;
+    QTest::newRow("fragment on the other side") << "qmv.h2009" << "qmv.h2009#x" << true;
+    QTest::newRow("another book") << "qmv.h2009#page/5" << "qmv.h2010#page/5" << false;
+    QTest::newRow("prefix of another") << "qmv.h2009" << "qmv.h20091" << false;
+}
+
+void TestBookRecord::sameBook()
+{
+    QFETCH(QString, id);
+    QFETCH(QString, other);
+    QFETCH(bool, same);
+    QCOMPARE(TvBookobj::SameBook(id, other), same);
+    QCOMPARE(TvBookobj::SameBook(other, id), same);
 }
 
 void TestBookRecord::setWorkingCreatesPageFolderOnly()
@@ -284,10 +359,10 @@ void TestBookRecord::currpage()
     book.getID(QStringLiteral("http://h/cgi/pt?id=pages.currpage"));
     book.setWorking(true);
     book.curpage = 99;
-    book.SvePDFPage(report(currpage, dataUrl("page")));
+    QVERIFY(book.SvePDFPage(report(currpage, dataUrl(pagePng(3)))));
     QCOMPARE(book.imgpageno, imgpageno);
     QCOMPARE(book.curpage, curpage);
-    QCOMPARE(readFile(PageFilePath(book.dirid, curpage)), QByteArray("page"));
+    QCOMPARE(readFile(PageFilePath(book.dirid, curpage)), pagePng(3));
 }
 
 void TestBookRecord::pageFileHoldsTheImageBytes()
@@ -300,7 +375,7 @@ void TestBookRecord::pageFileHoldsTheImageBytes()
     QCOMPARE(readFile(book.PageFolder() + QStringLiteral("0007.jpg")), png);
 
     // A JPEG data URL is one character longer in front: its comma is skipped.
-    const QByteArray jpeg = QByteArray("\xff\xd8\xff\xe0", 4) + QByteArray(300, 'j') + QByteArray("\xff\xd9", 2);
+    const QByteArray jpeg = encoded(QImage::fromData(png), "JPG");
     book.SvePDFPage(report(QJsonValue("8"), dataUrl(jpeg, QStringLiteral("image/jpeg"))));
     QCOMPARE(readFile(book.PageFolder() + QStringLiteral("0008.jpg")), jpeg);
 
@@ -310,11 +385,6 @@ void TestBookRecord::pageFileHoldsTheImageBytes()
         wrapped.insert(at, QStringLiteral("\r\n"));
     book.SvePDFPage(report(QJsonValue("9"), wrapped));
     QCOMPARE(readFile(book.PageFolder() + QStringLiteral("0009.jpg")), png);
-
-    // No image: an empty page file, which the PDF build counts as missing.
-    book.SvePDFPage(report(QJsonValue("10"), QString()));
-    QVERIFY(QFile::exists(book.PageFolder() + QStringLiteral("0010.jpg")));
-    QCOMPARE(readFile(book.PageFolder() + QStringLiteral("0010.jpg")), QByteArray());
 }
 
 void TestBookRecord::samePageTwiceAndOutOfOrder()
@@ -322,13 +392,13 @@ void TestBookRecord::samePageTwiceAndOutOfOrder()
     TePubobj book;
     book.getID(QStringLiteral("http://h/cgi/pt?id=pages.order"));
     book.setWorking(true);
-    book.SvePDFPage(report(QJsonValue("3"), dataUrl("third, first take")));
-    book.SvePDFPage(report(QJsonValue("1"), dataUrl("first")));
+    book.SvePDFPage(report(QJsonValue("3"), dataUrl(pagePng(30))));
+    book.SvePDFPage(report(QJsonValue("1"), dataUrl(pagePng(1))));
     QCOMPARE(book.curpage, 1);
-    book.SvePDFPage(report(QJsonValue("3"), dataUrl("third")));
+    book.SvePDFPage(report(QJsonValue("3"), dataUrl(pagePng(3))));
     QCOMPARE(book.curpage, 3);
-    QCOMPARE(readFile(book.PageFolder() + QStringLiteral("0001.jpg")), QByteArray("first"));
-    QCOMPARE(readFile(book.PageFolder() + QStringLiteral("0003.jpg")), QByteArray("third"));
+    QCOMPARE(readFile(book.PageFolder() + QStringLiteral("0001.jpg")), pagePng(1));
+    QCOMPARE(readFile(book.PageFolder() + QStringLiteral("0003.jpg")), pagePng(3));
     QCOMPARE(QDir(book.PageFolder()).entryList(QDir::Files),
              (QStringList{"0001.jpg", "0003.jpg"})); // nothing left beside them
 }
@@ -338,12 +408,90 @@ void TestBookRecord::reportThatIsNotJson()
     TePubobj book;
     book.getID(QStringLiteral("http://h/cgi/pt?id=pages.bad"));
     book.setWorking(true);
-    book.SvePDFPage(report(QJsonValue("4"), dataUrl("four")));
+    book.SvePDFPage(report(QJsonValue("4"), dataUrl(pagePng(4))));
     QVERIFY_THROWS_EXCEPTION(AppError, book.SvePDFPage(QStringLiteral("{\"currpage\":\"5\",\"img\":\"data")));
     QVERIFY_THROWS_EXCEPTION(AppError, book.SvePDFPage(QStringLiteral("[\"5\"]")));
     QCOMPARE(book.curpage, 4);
     QCOMPARE(book.imgpageno, QStringLiteral("4"));
     QCOMPARE(QDir(book.PageFolder()).entryList(QDir::Files), QStringList{"0004.jpg"});
+}
+
+void TestBookRecord::pageImageKinds_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QSize>("size");
+    using Kind = PageImageInfo::Kind;
+    QImage page(64, 40, QImage::Format_RGB32);
+    page.fill(Qt::darkCyan);
+    QTest::newRow("PNG") << encoded(page, "PNG") << int(Kind::Png) << QSize(64, 40);
+    QTest::newRow("JPEG") << encoded(page, "JPG") << int(Kind::Jpeg) << QSize(64, 40);
+    QTest::newRow("1-bit palette PNG") << pngHeader(10000, 10000, 1, 3) << int(Kind::Png) << QSize(10000, 10000);
+    QTest::newRow("16-bit RGBA PNG") << pngHeader(3, 2, 16, 6) << int(Kind::Png) << QSize(3, 2);
+    QTest::newRow("empty") << QByteArray() << int(Kind::None) << QSize();
+    QTest::newRow("text") << QByteArray("four") << int(Kind::None) << QSize();
+    QTest::newRow("PNG signature only") << QByteArray("\x89PNG\r\n\x1A\n", 8) << int(Kind::None) << QSize();
+    QTest::newRow("PNG cut short") << encoded(page, "PNG").chopped(20) << int(Kind::None) << QSize();
+    QTest::newRow("PNG of 0 x 0") << pngHeader(0, 0, 8, 2) << int(Kind::None) << QSize();
+    QTest::newRow("PNG of 0 rows") << pngHeader(640, 0, 8, 2) << int(Kind::None) << QSize();
+    QTest::newRow("PNG larger than a page") << pngHeader(20000, 20000, 8, 2) << int(Kind::None) << QSize();
+    QTest::newRow("PNG width beyond 2^31") << pngHeader(0x80000000u, 1, 8, 2) << int(Kind::None) << QSize();
+    QTest::newRow("PNG 16-bit palette") << pngHeader(3, 2, 16, 3) << int(Kind::None) << QSize();
+    QTest::newRow("PNG colour type 5") << pngHeader(3, 2, 8, 5) << int(Kind::None) << QSize();
+    QByteArray damaged = encoded(page, "PNG");
+    damaged[20] = char(damaged[20] ^ 1); // inside IHDR: its CRC no longer matches
+    QTest::newRow("PNG header damaged") << damaged << int(Kind::None) << QSize();
+    QTest::newRow("JPEG cut short") << encoded(page, "JPG").chopped(40) << int(Kind::None) << QSize();
+    QTest::newRow("JPEG signature only") << QByteArray("\xff\xd8\xff\xe0", 4) + QByteArray(300, 'j') + QByteArray("\xff\xd9", 2)
+                                         << int(Kind::None) << QSize();
+}
+
+void TestBookRecord::pageImageKinds()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, kind);
+    QFETCH(QSize, size);
+    const PageImageInfo info = InspectPageImage(bytes);
+    QCOMPARE(int(info.kind), kind);
+    QCOMPARE(info.usable(), kind != int(PageImageInfo::Kind::None));
+    if (info.usable()) {
+        QCOMPARE(QSize(info.width, info.height), size);
+        QVERIFY(info.reason.isEmpty());
+    } else {
+        QVERIFY(!info.reason.isEmpty());
+    }
+}
+
+void TestBookRecord::reportWithoutAPageImageKeepsTheStoredPage_data()
+{
+    QTest::addColumn<QString>("img");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("image not loaded yet") << "data:," << "no image data";
+    QTest::newRow("no image") << QString() << "no image data";
+    QTest::newRow("not an image") << dataUrl("four") << "neither a PNG nor a JPEG image";
+    QTest::newRow("PNG of 0 x 0") << dataUrl(pngHeader(0, 0, 8, 6)) << "its image of 0 x 0 pixels is empty";
+    QTest::newRow("PNG cut short") << dataUrl(samplePng().left(100)) << "the PNG image is cut short";
+}
+
+void TestBookRecord::reportWithoutAPageImageKeepsTheStoredPage()
+{
+    QFETCH(QString, img);
+    QFETCH(QString, reason);
+    TePubobj book;
+    book.getID(QStringLiteral("http://h/cgi/pt?id=pages.kept"));
+    book.setWorking(true);
+    const QByteArray good = pagePng(3);
+    QVERIFY(book.SvePDFPage(report(QJsonValue("3"), dataUrl(good))));
+    QVERIFY(book.SvePDFPage(report(QJsonValue("4"), dataUrl(pagePng(4)))));
+    QString refusal;
+    QVERIFY(!book.SvePDFPage(report(QJsonValue("3"), img), &refusal));
+    QCOMPARE(refusal, reason);
+    QCOMPARE(readFile(PageFilePath(book.dirid, 3)), good);
+    QCOMPARE(book.curpage, 4); // still the last page stored
+    QCOMPARE(book.imgpageno, QStringLiteral("4"));
+    QVERIFY(!book.Saveblobimg(img));
+    QCOMPARE(readFile(PageFilePath(book.dirid, 4)), pagePng(4));
+    QCOMPARE(QDir(book.PageFolder()).entryList(QDir::Files), (QStringList{"0003.jpg", "0004.jpg"}));
 }
 
 void TestBookRecord::pageFileThatCannotBeCreated()
@@ -357,7 +505,7 @@ void TestBookRecord::pageFileThatCannotBeCreated()
     blocker.close();
     const QString path = book.PageFolder() + QStringLiteral("0002.jpg");
     try {
-        book.SvePDFPage(report(QJsonValue("2"), dataUrl("two")));
+        book.SvePDFPage(report(QJsonValue("2"), dataUrl(pagePng(2))));
         QFAIL("no error");
     } catch (const AppError &e) {
         QVERIFY2(e.message().startsWith(QStringLiteral("Cannot create file \"%1\". ").arg(path)), qPrintable(e.message()));

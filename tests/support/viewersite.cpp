@@ -74,8 +74,8 @@ ViewerSite::Response ViewerSite::viewer(const QUrl &u) const
              "<figure tabindex=\"0\"><img id=\"page\" src=\"\"></figure>\n"
              "<script>\n"
              "var viewer = {id: " + jsString(id) + ", seq: " + QByteArray::number(seq) + ", total: "
-             + QByteArray::number(book.totalSeq) + ", navigating: " + mode + ", origin: " + jsString(book.imageOrigin) + ",\n"
-             "  address: function(s) { return '/cgi/pt?id=' + encodeURIComponent(this.id) + '&seq=' + s; },\n"
+             + QByteArray::number(book.totalSeq) + ", navigating: " + mode + ", origin: " + jsString(book.imageOrigin) + ", retries: 0,\n"
+             "  address: function(s) { return '/cgi/pt?id=' + encodeURIComponent(this.id) + '&seq=' + s + location.hash; },\n"
              "  imageUrl: function(s) { return this.origin + '/img?id=' + encodeURIComponent(this.id) + '&seq=' + s; },\n"
              "  show: function() { document.querySelector('input[name=\"seq\"]').value = this.seq;\n"
              "                     document.getElementById('page').src = this.imageUrl(this.seq); },\n"
@@ -83,6 +83,9 @@ ViewerSite::Response ViewerSite::viewer(const QUrl &u) const
              "    if (this.navigating) { location.href = this.address(s); return; }\n"
              "    this.seq = s; this.show(); history.pushState({seq: s}, '', this.address(s)); }\n"
              "};\n"
+             "document.getElementById('page').onerror = function() { var img = this, src = this.src;\n"
+             "  setTimeout(function() { if (img.src == src) img.src = src + '&retry=' + (++viewer.retries); }, "
+             + QByteArray::number(book.imageRetryMs) + "); };\n"
              "viewer.show();\n"
              "</script></body></html>\n";
     return r;
@@ -177,9 +180,17 @@ ViewerSite::Response ViewerSite::image(const QUrl &u) const
 {
     const QUrlQuery query(u);
     const QString id = query.queryItemValue(QStringLiteral("id"), QUrl::FullyDecoded);
+    const int seq = query.queryItemValue(QStringLiteral("seq")).toInt();
     Response r;
+    int &refused = m_refused[id + QLatin1Char('/') + QString::number(seq)];
+    if (refused < m_books.value(id).unavailable.value(seq)) {
+        ++refused;
+        r.status = 503;
+        r.body = "busy";
+        return r;
+    }
     r.contentType = "image/png";
-    r.body = pagePng(id, query.queryItemValue(QStringLiteral("seq")).toInt());
+    r.body = pagePng(id, seq);
     r.delayMs = m_books.value(id).imageDelayMs;
     return r;
 }

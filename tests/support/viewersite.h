@@ -26,6 +26,8 @@ public:
         bool text = false;          // pages of printed text (the words of textPageWords)
         bool scan = false;          // pages as a library scans them: A4 at 300 dpi in colour, with grain
         QSize scanSize{2480, 3508}; // the pixel size of those scanned pages
+        QMap<int, int> unavailable; // page seq: its image answers 503 this many times first
+        int imageRetryMs = 5000;    // the viewer loads an image that failed again this much later
     };
 
     explicit ViewerSite(QObject *parent = nullptr);
@@ -54,4 +56,5 @@ private:
 
     QMap<QString, Book> m_books;
     mutable QHash<QString, QByteArray> m_pngs; // encoding a scan takes seconds
+    mutable QHash<QString, int> m_refused;     // 503 answers given per page image
 };
