@@ -4,6 +4,7 @@
 #include "apperror.h"
 #include "base64.h"
 #include "pagefile.h"
+#include "pagereport.h"
 #include "querypieces.h"
 
 #include <QJsonDocument>
@@ -11,7 +12,6 @@
 #include <QJsonValue>
 #include <QSaveFile>
 #include <QUrl>
-#include <cmath>
 
 namespace {
 
@@ -25,25 +25,6 @@ QString decodedQueryPart(const QString &url)
     if (at < 0)
         return {};
     return QUrl::fromPercentEncoding(url.mid(at + 1).toUtf8()).left(MaxQueryLength);
-}
-
-// A JSON member as text: strings as they are, numbers in decimal, true/false, else empty.
-QString memberText(const QJsonValue &value)
-{
-    switch (value.type()) {
-    case QJsonValue::String:
-        return value.toString();
-    case QJsonValue::Double: {
-        const double d = value.toDouble();
-        if (std::trunc(d) == d && std::fabs(d) < 9007199254740992.0)
-            return QString::number(qint64(d));
-        return QString::number(d, 'g', QLocale::FloatingPointShortest);
-    }
-    case QJsonValue::Bool:
-        return value.toBool() ? QStringLiteral("true") : QStringLiteral("false");
-    default:
-        return {};
-    }
 }
 
 // The longest file or folder name most file systems take, in bytes.
@@ -97,10 +78,10 @@ void TvBookobj::SvePDFPage(const QString &report)
         if (!document.isObject())
             throw AppError(QStringLiteral("Page report is not a JSON object"));
         const QJsonObject object = document.object();
-        imgpageno = memberText(object.value(QLatin1String("currpage")));
+        imgpageno = ReportMemberText(object.value(QLatin1String("currpage")));
         if (!TryStrToInt(imgpageno, &curpage))
             curpage = 0;
-        image = memberText(object.value(QLatin1String("img")));
+        image = ReportMemberText(object.value(QLatin1String("img")));
     } // the parsed report is released before the image is decoded
     Saveblobimg(image);
 }
@@ -110,7 +91,19 @@ void TvBookobj::Saveblobimg(const QString &dataUrl, const QString &)
     // The cut is by position: a JPEG data URL ("data:image/jpeg;base64,") leaves its comma,
     // which the decoder skips.
     const QStringView payload = QStringView(dataUrl).mid(qMin(DataUrlPrefixLength, dataUrl.size()));
-    const QByteArray bytes = DecodeBase64Tolerant(payload);
+    writePageFile(DecodeBase64Tolerant(payload));
+}
+
+void TvBookobj::StorePage(const QString &pageno, const QByteArray &bytes)
+{
+    imgpageno = pageno;
+    if (!TryStrToInt(imgpageno, &curpage))
+        curpage = 0;
+    writePageFile(bytes);
+}
+
+void TvBookobj::writePageFile(const QByteArray &bytes)
+{
     const QString path = PageFilePath(dirid, curpage);
     // Written beside and renamed into place: a failed write never leaves a broken page.
     QSaveFile file(path);

@@ -34,6 +34,10 @@ public:
     // Writes the image of a data URL as the page file of curpage.
     void Saveblobimg(const QString &dataUrl, const QString &unused = QString());
 
+    // Stores bytes as the page file of page pageno (the viewer's page number as text); curpage
+    // and imgpageno are set before the file is written, as by SvePDFPage.
+    void StorePage(const QString &pageno, const QByteArray &bytes);
+
     QString PageFolder() const;
 
     QString id;
@@ -41,6 +45,10 @@ public:
     QString outputfile;
     int curpage = 0;
     QString imgpageno;
+
+private:
+    // Writes the page file of curpage, replacing it whole.
+    void writePageFile(const QByteArray &bytes);
 };
 
 class TePubobj : public TvBookobj

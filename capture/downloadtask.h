@@ -2,11 +2,13 @@
 
 #include "bookbuilds.h"
 #include "bookpage.h"
+#include "capturedpage.h"
 #include "downloadrun.h"
 #include "runprogress.h"
 #include "scriptrunner.h"
 
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <functional>
 #include <memory>
@@ -127,4 +129,6 @@ private:
     RunProgress m_progress;        // pages stored in this run, and their pace
     int m_lastStoredPage = 0;      // the highest page stored in this run
     std::unique_ptr<TPageRecognition> m_recognition; // made when text is first asked for
+    CapturedPage m_capture;        // what the last capture stored, or why not
+    QSet<QString> m_waysLogged;    // the ways pages came in this run that the log has said
 };

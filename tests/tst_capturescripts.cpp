@@ -42,6 +42,7 @@ public:
     std::function<bool(int attempt)> captureWorks = [](int) { return true; };
     std::function<void()> duringCapture;  // runs while the page produces a report
     int leaveOnTurnFrom = 0;              // Next Page on this page opens another book
+    bool goesOn = false;                  // the page script reports after its probe, as the real one
     bool exists = true;
 
     int captures = 0;                     // page scripts run
@@ -76,6 +77,12 @@ public:
     }
 
 private:
+    QString reportText() const
+    {
+        return QStringLiteral("{\"total\":%1,\"currpage\":\"%2\",\"img\":\"data:image/png;base64,%3\"}")
+            .arg(total).arg(seq).arg(QString::fromLatin1(pagePng(bookId, seq).toBase64()));
+    }
+
     void runNext()
     {
         if (m_queue.empty())
@@ -84,13 +91,27 @@ private:
         int delay = 0;
         QStringList messages;
         std::function<void()> after;
-        if (code == PageScriptText) {
+        if (code.startsWith(QLatin1String("var QMscript="))) {
+            m_scriptNumber = code.mid(13).chopped(1);
+        } else if (code == PageScriptText && goesOn) {
+            // Says at once that it goes on; prints its report and tagged end later, after
+            // the probe queued behind it.
+            const int attempt = ++captures;
+            const QString number = m_scriptNumber;
+            messages << QStringLiteral("###pending=") + number;
+            QStringList later;
+            if (captureWorks(attempt))
+                later << QStringLiteral("###page@%1=").arg(number) + reportText();
+            later << QStringLiteral("###end@") + number;
+            QTimer::singleShot(reportDelayMs, this, [this, later] {
+                for (const QString &m : later)
+                    emit ConsoleMessage(m);
+            });
+        } else if (code == PageScriptText) {
             const int attempt = ++captures;
             delay = attempt == 1 && firstReportDelayMs >= 0 ? firstReportDelayMs : reportDelayMs;
             if (captureWorks(attempt)) {
-                const QString report = QStringLiteral("{\"total\":%1,\"currpage\":\"%2\",\"img\":\"data:image/png;base64,%3\"}")
-                                           .arg(total).arg(seq).arg(QString::fromLatin1(pagePng(bookId, seq).toBase64()));
-                messages << QStringLiteral("###page=") + report << QStringLiteral("[object Object]") << QStringLiteral("###end");
+                messages << QStringLiteral("###page=") + reportText() << QStringLiteral("[object Object]") << QStringLiteral("###end");
             }
             if (duringCapture)
                 QTimer::singleShot(delay / 2, this, duringCapture);
@@ -127,6 +148,7 @@ private:
     }
 
     std::deque<QString> m_queue;
+    QString m_scriptNumber;
 };
 
 QByteArray readAll(const QString &path)
@@ -150,6 +172,8 @@ private slots:
     void totalPages();
     void reportOfAGivenUpScriptIsDropped();
     void scriptWithoutBrowser();
+    void scriptGoingOnAfterItsProbe_data();
+    void scriptGoingOnAfterItsProbe();
     void addressChangeShortensWaitDuringRun();
     void runs_data();
     void runs();
@@ -236,6 +260,9 @@ void TestCaptureScripts::consoleTags_data()
     QTest::newRow("end marker") << "###end" << int(ConsoleTag::End);
     QTest::newRow("end marker with a blank") << "###end " << int(ConsoleTag::None);
     QTest::newRow("end marker in capitals") << "###END" << int(ConsoleTag::None);
+    QTest::newRow("end marker of a script that went on") << "###end@12" << int(ConsoleTag::End);
+    QTest::newRow("script goes on") << "###pending=12" << int(ConsoleTag::Pending);
+    QTest::newRow("page report of a script that went on") << "###page@12={\"currpage\":\"3\"}" << int(ConsoleTag::Page);
     QTest::newRow("page report") << "###page={\"currpage\":\"3\"}" << int(ConsoleTag::Page);
     QTest::newRow("pagetitle counts as page") << "x ###pagetitle=abc=d" << int(ConsoleTag::Page);
     QTest::newRow("page and totalpage: page wins") << "###totalpage=5 ###page=x" << int(ConsoleTag::Page);
@@ -296,6 +323,47 @@ void TestCaptureScripts::reportOfAGivenUpScriptIsDropped()
     QVERIFY(outcomes[0].report.isEmpty()); // given up at its deadline
     QVERIFY(!outcomes[1].ended);
     QVERIFY(outcomes[1].report.isEmpty()); // known to be over from its probe, not the deadline
+    QVERIFY(!task->scripts().Busy());
+}
+
+void TestCaptureScripts::scriptGoingOnAfterItsProbe_data()
+{
+    QTest::addColumn<int>("firstDeadlineMs");
+    QTest::addColumn<bool>("replaceDocument");   // the page navigates away while it reads
+    QTest::addColumn<QList<bool>>("reported");   // for each of two scripts
+    QTest::addColumn<QList<bool>>("ended");
+    QTest::newRow("report after the probe") << 5000 << false << QList<bool>{true, false} << QList<bool>{true, true};
+    // The first is given up before its report comes: the report is not the second's.
+    QTest::newRow("given up") << 50 << false << QList<bool>{false, false} << QList<bool>{false, true};
+    QTest::newRow("document replaced") << 5000 << true << QList<bool>{false, false} << QList<bool>{false, false};
+}
+
+void TestCaptureScripts::scriptGoingOnAfterItsProbe()
+{
+    QFETCH(int, firstDeadlineMs);
+    QFETCH(bool, replaceDocument);
+    QFETCH(QList<bool>, reported);
+    QFETCH(QList<bool>, ended);
+    newTask();
+    viewer->goesOn = true;
+    viewer->reportDelayMs = 300;
+    viewer->captureWorks = [](int attempt) { return attempt == 1; };
+    QList<ScriptOutcome> outcomes;
+    task->scripts().ExecScript(PageScriptText, firstDeadlineMs, [&](const ScriptOutcome &o) { outcomes << o; });
+    task->scripts().ExecScript(PageScriptText, 5000, [&](const ScriptOutcome &o) { outcomes << o; });
+    if (replaceDocument) {
+        QTest::qWait(100); // both probes are in, neither report
+        QVERIFY(outcomes.isEmpty());
+        QVERIFY(task->scripts().Busy());
+        task->scripts().DocumentReplaced();
+    }
+    QVERIFY(QTest::qWaitFor([&] { return outcomes.size() == 2; }, 5000));
+    QTest::qWait(400); // late output changes nothing
+    QCOMPARE(outcomes.size(), 2);
+    for (int i = 0; i < 2; ++i) {
+        QCOMPARE(!outcomes[i].report.isEmpty(), reported[i]);
+        QCOMPARE(outcomes[i].ended, ended[i]);
+    }
     QVERIFY(!task->scripts().Busy());
 }
 

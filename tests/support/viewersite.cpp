@@ -1,6 +1,9 @@
 #include "viewersite.h"
 
 #include <QBuffer>
+#include <QColorSpace>
+#include <QCryptographicHash>
+#include <QImageWriter>
 #include <QPainter>
 #include <QUrlQuery>
 
@@ -18,6 +21,30 @@ QByteArray jsString(const QString &s)
             out += char(c.unicode());
     }
     return out + "\"";
+}
+
+QByteArray encoded(const QImage &image, const char *format, int quality = -1)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, format);
+    writer.setQuality(quality);
+    writer.write(image);
+    return bytes;
+}
+
+// An Exif segment (APP1) whose first image directory holds only the orientation.
+QByteArray exifOrientationSegment(int orientation)
+{
+    QByteArray tiff("MM\0\x2a\0\0\0\x08", 8);            // big-endian, directory at 8
+    tiff += QByteArray("\0\x01", 2);                       // one entry
+    tiff += QByteArray("\x01\x12\0\x03\0\0\0\x01", 8);   // orientation, SHORT, one value
+    tiff += char(0) + QByteArray(1, char(orientation)) + QByteArray(2, '\0');
+    tiff += QByteArray(4, '\0');                            // no next directory
+    const QByteArray content = QByteArray("Exif\0\0", 6) + tiff;
+    const int length = int(content.size()) + 2;
+    return QByteArray("\xff\xe1", 2) + char(length >> 8) + char(length & 0xff) + content;
 }
 
 } // namespace
@@ -173,13 +200,58 @@ QByteArray ViewerSite::pagePng(const QString &id, int seq) const
     return bytes;
 }
 
+QString ViewerSite::imagePath(const QString &id, int seq) const
+{
+    return QStringLiteral("/img?id=%1&seq=%2").arg(QString::fromLatin1(QUrl::toPercentEncoding(id))).arg(seq);
+}
+
+QByteArray ViewerSite::pageFile(const QString &id, int seq) const
+{
+    const Book book = m_books.value(id);
+    if (book.format == Book::Format::Png)
+        return pagePng(id, seq);
+    const QString key = id + QLatin1Char('/') + QString::number(seq);
+    if (const auto it = m_files.constFind(key); it != m_files.cend())
+        return it.value();
+    QByteArray bytes;
+    QImage image = pageImage(id, seq);
+    if (book.format == Book::Format::WebP) {
+        bytes = encoded(image, "webp", 85);
+    } else if (seq == book.rotatedPage) {
+        // Stored a quarter turn to the left; orientation 6 turns it back for the viewer.
+        bytes = encoded(image.transformed(QTransform().rotate(-90)), "jpeg", 85);
+        bytes.insert(2, exifOrientationSegment(6));
+    } else {
+        if (seq == book.iccPage)
+            image.setColorSpace(QColorSpace(QColorSpace::DisplayP3));
+        bytes = encoded(image, "jpeg", 85);
+    }
+    m_files.insert(key, bytes);
+    return bytes;
+}
+
 ViewerSite::Response ViewerSite::image(const QUrl &u) const
 {
     const QUrlQuery query(u);
     const QString id = query.queryItemValue(QStringLiteral("id"), QUrl::FullyDecoded);
+    const int seq = query.queryItemValue(QStringLiteral("seq")).toInt();
+    const Book book = m_books.value(id);
     Response r;
-    r.contentType = "image/png";
-    r.body = pagePng(id, query.queryItemValue(QStringLiteral("seq")).toInt());
-    r.delayMs = m_books.value(id).imageDelayMs;
+    r.delayMs = book.imageDelayMs;
+    if (seq == book.faultyPage && book.fault == Book::Fault::Unavailable) {
+        r.status = 503;
+        r.body = "<html><body>Service unavailable</body></html>";
+        return r;
+    }
+    static const QByteArray types[] = {"image/png", "image/jpeg", "image/webp"};
+    r.contentType = types[int(book.format)];
+    r.body = pageFile(id, seq);
+    if (seq == book.faultyPage && book.fault == Book::Fault::CutOff)
+        r.body.truncate(r.body.size() * 3 / 5);
+    if (book.cacheable) {
+        r.cacheControl = "max-age=3600";
+        r.headers.append(qMakePair(QByteArray("ETag"), '"' + QCryptographicHash::hash(r.body, QCryptographicHash::Sha1).toHex() + '"'));
+        r.headers.append(qMakePair(QByteArray("Last-Modified"), QByteArray("Tue, 01 Dec 2026 10:00:00 GMT")));
+    }
     return r;
 }

@@ -26,6 +26,15 @@ public:
         bool text = false;          // pages of printed text (the words of textPageWords)
         bool scan = false;          // pages as a library scans them: A4 at 300 dpi in colour, with grain
         QSize scanSize{2480, 3508}; // the pixel size of those scanned pages
+
+        enum class Format { Png, Jpeg, WebP };
+        Format format = Format::Png; // how page images are served (JPEG at quality 85)
+        bool cacheable = true;      // the browser may keep page images (max-age, ETag), else no-store
+        int rotatedPage = 0;        // this page's JPEG is stored turned, with EXIF orientation 6
+        int iccPage = 0;            // this page's JPEG carries an ICC profile (Display P3)
+        enum class Fault { None, Unavailable, CutOff };
+        int faultyPage = 0;         // this page's image is answered with 503, or cut short
+        Fault fault = Fault::None;
     };
 
     explicit ViewerSite(QObject *parent = nullptr);
@@ -38,9 +47,12 @@ public:
     QString homeUrl() const { return url(QStringLiteral("/")); }
     QString viewerUrl(const QString &id, int seq = 1) const;
 
-    // The image served for page seq of book id, and its PNG bytes.
+    // The image served for page seq of book id as the viewer shows it, and its PNG bytes.
     QImage pageImage(const QString &id, int seq) const;
     QByteArray pagePng(const QString &id, int seq) const;
+    // The image file served for page seq of book id, byte for byte (encoded once).
+    QByteArray pageFile(const QString &id, int seq) const;
+    QString imagePath(const QString &id, int seq) const;   // its "path?query"
     // The small page of an ordinary book, and a scan with grain (by default A4 at 300 dpi).
     static QImage smallPage(const QString &id, int seq);
     static QImage scanPage(const QString &id, int seq, QSize size = QSize(2480, 3508));
@@ -53,5 +65,6 @@ private:
     Response image(const QUrl &url) const;
 
     QMap<QString, Book> m_books;
-    mutable QHash<QString, QByteArray> m_pngs; // encoding a scan takes seconds
+    mutable QHash<QString, QByteArray> m_pngs;  // encoding a scan takes seconds
+    mutable QHash<QString, QByteArray> m_files;
 };
