@@ -4,6 +4,7 @@
 #include "MainUnit.h"
 #include "chromium.h"
 #include "downloadtask.h"
+#include "engineprofile.h"
 #include "folders.h"
 #include "logmemo.h"
 #include "pagefile.h"
@@ -173,11 +174,12 @@ void TestSiteBytes::siteFileIsStored_data()
     QTest::addColumn<QString>("id");
     QTest::addColumn<int>("seq");
     QTest::addColumn<int>("requests");  // for the page image, the viewer's own load included
-    QTest::newRow("jpeg") << "sb.jpeg" << 1 << 1;
-    QTest::newRow("jpeg with exif orientation 6") << "sb.jpeg" << 2 << 1;
-    QTest::newRow("jpeg with an icc profile") << "sb.jpeg" << 3 << 1;
-    QTest::newRow("png") << "sb.png" << 1 << 1;
-    QTest::newRow("not to be cached") << "sb.nostore" << 1 << 2;
+    QTest::addColumn<QByteArray>("holds"); // in the served file
+    QTest::newRow("jpeg") << "sb.jpeg" << 1 << 1 << QByteArray("JFIF");
+    QTest::newRow("jpeg with exif orientation 6") << "sb.jpeg" << 2 << 1 << QByteArray("Exif");
+    QTest::newRow("jpeg with an icc profile") << "sb.jpeg" << 3 << 1 << QByteArray("ICC_PROFILE");
+    QTest::newRow("png") << "sb.png" << 1 << 1 << QByteArray("IHDR");
+    QTest::newRow("not to be cached") << "sb.nostore" << 1 << 2 << QByteArray("JFIF");
 }
 
 void TestSiteBytes::siteFileIsStored()
@@ -185,6 +187,8 @@ void TestSiteBytes::siteFileIsStored()
     QFETCH(QString, id);
     QFETCH(int, seq);
     QFETCH(int, requests);
+    QFETCH(QByteArray, holds);
+    QVERIFY(site->pageFile(id, seq).contains(holds));
     showPage(id, seq);
     bool stored = false;
     QVERIFY(capture(&stored));
