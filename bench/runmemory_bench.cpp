@@ -3,7 +3,8 @@
 // pages by default) in the program's window with the real browser engine, against the test
 // viewer site, at short page waits. VmRSS of the program's process is sampled every 100 ms
 // from the Download click to the end of the run; the figures are the start, the largest, the
-// mean of the first and of the last quarter of the samples (a growth per page shows there).
+// mean of the first and of the last quarter of the samples (a growth per page shows there),
+// and the largest while pages were captured, before the closing build.
 // Last line:
 //   runmemory: pages=N rss_start_mb=A rss_peak_mb=B rss_first_quarter_mb=C rss_last_quarter_mb=D seconds=S
 #include "MainUnit.h"
@@ -81,8 +82,15 @@ int main(int argc, char *argv[])
     window->Timer1->setInterval(100); // short waits: the pages come as fast as the viewer allows
 
     std::vector<double> samples;
+    size_t captureSamples = 0; // samples before the closing build began
     QTimer sampler;
-    QObject::connect(&sampler, &QTimer::timeout, [&] { samples.push_back(residentMb()); });
+    QObject::connect(&sampler, &QTimer::timeout, [&] {
+        samples.push_back(residentMb());
+        if (!captureSamples && window->Memo1->lines().contains(QStringLiteral("Build pdf file, wait....")))
+            captureSamples = samples.size();
+        if (samples.size() % 50 == 0)
+            out << "at " << samples.size() / 10 << " s: rss_mb=" << qRound(samples.back()) << " " << window->Memo1->lines().value(1) << Qt::endl;
+    });
     samples.push_back(residentMb());
     sampler.start(100);
     QElapsedTimer timer;
@@ -98,6 +106,10 @@ int main(int argc, char *argv[])
         out << "runmemory: the run did not end" << Qt::endl;
         return 1;
     }
+    if (!captureSamples)
+        captureSamples = samples.size();
+    out << "capture phase: rss_peak_mb=" << qRound(*std::max_element(samples.begin(), samples.begin() + captureSamples))
+        << " rss_at_build_start_mb=" << qRound(samples[captureSamples - 1]) << Qt::endl;
     const size_t quarter = samples.size() / 4;
     out << "runmemory: pages=" << pages << " rss_start_mb=" << qRound(samples.front())
         << " rss_peak_mb=" << qRound(*std::max_element(samples.begin(), samples.end()))

@@ -43,6 +43,7 @@ public:
     std::function<void()> duringCapture;  // runs while the page produces a report
     int leaveOnTurnFrom = 0;              // Next Page on this page opens another book
     bool goesOn = false;                  // the page script reports after its probe, as the real one
+    QString reportMembers;                // further members of the report (",\"source\":\"site\"")
     bool exists = true;
 
     int captures = 0;                     // page scripts run
@@ -79,8 +80,8 @@ public:
 private:
     QString reportText() const
     {
-        return QStringLiteral("{\"total\":%1,\"currpage\":\"%2\",\"img\":\"data:image/png;base64,%3\"}")
-            .arg(total).arg(seq).arg(QString::fromLatin1(pagePng(bookId, seq).toBase64()));
+        return QStringLiteral("{\"total\":%1,\"currpage\":\"%2\",\"img\":\"data:image/png;base64,%3\"%4}")
+            .arg(total).arg(seq).arg(QString::fromLatin1(pagePng(bookId, seq).toBase64()), reportMembers);
     }
 
     void runNext()
@@ -174,6 +175,8 @@ private slots:
     void scriptWithoutBrowser();
     void scriptGoingOnAfterItsProbe_data();
     void scriptGoingOnAfterItsProbe();
+    void howPagesCameIsLogged_data();
+    void howPagesCameIsLogged();
     void addressChangeShortensWaitDuringRun();
     void runs_data();
     void runs();
@@ -365,6 +368,41 @@ void TestCaptureScripts::scriptGoingOnAfterItsProbe()
         QCOMPARE(outcomes[i].ended, ended[i]);
     }
     QVERIFY(!task->scripts().Busy());
+}
+
+void TestCaptureScripts::howPagesCameIsLogged_data()
+{
+    QTest::addColumn<QString>("members");
+    QTest::addColumn<QList<int>>("stored");
+    QTest::addColumn<QString>("line");   // in the log exactly once
+    QTest::newRow("site files") << ",\"naturalWidth\":%1,\"naturalHeight\":40,\"source\":\"site\"" << QList<int>{1, 2, 3}
+                                << "pages are the site's PNG files";
+    QTest::newRow("canvas copies") << ",\"source\":\"canvas\",\"why\":\"WebP\"" << QList<int>{1, 2, 3}
+                                   << "page 1: canvas copy (WebP)";
+    // What the viewer shows is not what came: nothing is stored.
+    QTest::newRow("not the size shown") << ",\"naturalWidth\":1,\"naturalHeight\":1,\"source\":\"site\"" << QList<int>{}
+                                        << "The page image is not usable: an image of 61 x 40 pixels where the viewer shows 1 x 1";
+}
+
+void TestCaptureScripts::howPagesCameIsLogged()
+{
+    QFETCH(QString, members);
+    QFETCH(QList<int>, stored);
+    QFETCH(QString, line);
+    newTask();
+    viewer->goesOn = true;
+    // The pages' widths differ (60 + page): the report says the width of the page on display.
+    auto membersFor = [&members](int seq) { return members.contains(QLatin1String("%1")) ? members.arg(60 + seq) : members; };
+    viewer->reportMembers = membersFor(viewer->seq);
+    connect(viewer.get(), &IBrowser::AddressChange, this, [&] { viewer->reportMembers = membersFor(viewer->seq); });
+    startRun();
+    QVERIFY2(waitForEnd(), qPrintable(log.lines.join(QLatin1Char('|'))));
+    QVERIFY2(errors.isEmpty(), qPrintable(errors.join(QLatin1Char('|'))));
+    QStringList files;
+    for (int page : stored)
+        files << PageFileName(page);
+    QCOMPARE(storedPages(viewer->bookId), files);
+    QVERIFY2(log.lines.count(line) == 1, qPrintable(log.lines.join(QLatin1Char('|'))));
 }
 
 void TestCaptureScripts::scriptWithoutBrowser()
