@@ -89,6 +89,7 @@ ViewerSite::Response ViewerSite::viewer(const QUrl &u) const
     const int seq = qBound(1, query.queryItemValue(QStringLiteral("seq")).toInt(), qMax(1, book.totalSeq));
     const QByteArray total = book.hasTotal ? "{totalSeq: " + QByteArray::number(book.totalSeq) + "}" : "{}";
     const QByteArray mode = book.navigating ? "true" : "false";
+    const QByteArray blobs = book.blobImages ? "true" : "false";
 
     Response r;
     const QString title = book.title.isEmpty() ? QStringLiteral("Viewer")
@@ -101,11 +102,14 @@ ViewerSite::Response ViewerSite::viewer(const QUrl &u) const
              "<figure tabindex=\"0\"><img id=\"page\" src=\"\"></figure>\n"
              "<script>\n"
              "var viewer = {id: " + jsString(id) + ", seq: " + QByteArray::number(seq) + ", total: "
-             + QByteArray::number(book.totalSeq) + ", navigating: " + mode + ", origin: " + jsString(book.imageOrigin) + ",\n"
+             + QByteArray::number(book.totalSeq) + ", navigating: " + mode + ", blobs: " + blobs + ", origin: " + jsString(book.imageOrigin) + ",\n"
              "  address: function(s) { return '/cgi/pt?id=' + encodeURIComponent(this.id) + '&seq=' + s; },\n"
              "  imageUrl: function(s) { return this.origin + '/img?id=' + encodeURIComponent(this.id) + '&seq=' + s; },\n"
              "  show: function() { document.querySelector('input[name=\"seq\"]').value = this.seq;\n"
-             "                     document.getElementById('page').src = this.imageUrl(this.seq); },\n"
+             "                     var img = document.getElementById('page'), url = this.imageUrl(this.seq);\n"
+             "                     if (!this.blobs) { img.src = url; return; }\n"
+             "                     fetch(url).then(function (r) { return r.blob(); })\n"
+             "                       .then(function (b) { img.src = URL.createObjectURL(b); }); },\n"
              "  go: function(s) { if (s < 1 || s > this.total) return;\n"
              "    if (this.navigating) { location.href = this.address(s); return; }\n"
              "    this.seq = s; this.show(); history.pushState({seq: s}, '', this.address(s)); }\n"

@@ -30,6 +30,7 @@ public:
         enum class Format { Png, Jpeg, WebP };
         Format format = Format::Png; // how page images are served (JPEG at quality 85)
         bool cacheable = true;      // the browser may keep page images (max-age, ETag), else no-store
+        bool blobImages = false;    // the viewer shows page images through blob: addresses of its own
         int rotatedPage = 0;        // this page's JPEG is stored turned, with EXIF orientation 6
         int iccPage = 0;            // this page's JPEG carries an ICC profile (Display P3)
         enum class Fault { None, Unavailable, CutOff };
