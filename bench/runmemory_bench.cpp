@@ -9,6 +9,7 @@
 //   runmemory: pages=N rss_start_mb=A rss_peak_mb=B rss_first_quarter_mb=C rss_last_quarter_mb=D seconds=S
 #include "MainUnit.h"
 #include "engineprofile.h"
+#include "folders.h"
 #include "logmemo.h"
 #include "testenv.h"
 #include "viewersite.h"
@@ -17,6 +18,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QPushButton>
 #include <QTest>
 #include <QTextStream>
@@ -100,6 +102,9 @@ int main(int argc, char *argv[])
     sampler.stop();
     const double seconds = timer.nsecsElapsed() / 1e9;
     out << window->Memo1->lines().join(QStringLiteral(" | ")) << Qt::endl;
+    // The PDF against the files the site served: the pages go in as they came.
+    const qint64 pdfBytes = QFileInfo(AppFolders().dataFolder + id + QStringLiteral(".pdf")).size();
+    out << "pdf_bytes=" << pdfBytes << " served_bytes=" << served << " ratio=" << QString::number(double(pdfBytes) / double(served), 'f', 4) << Qt::endl;
     fixture.closeWindow();
     fixture.tearDown();
     if (!ended || samples.size() < 4) {
