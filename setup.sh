@@ -12,7 +12,8 @@ packages=(cmake g++ make pkg-config
           zlib1g-dev libpng-dev libjpeg62-turbo-dev libdeflate-dev
           libtiff-dev libtesseract-dev tesseract-ocr-eng
           qpdf poppler-utils mupdf-tools qt6-pdf-dev fonts-dejavu-core
-          desktop-file-utils appstream dpkg-dev file dbus-daemon)
+          desktop-file-utils appstream dpkg-dev file dbus-daemon
+          qt6-image-formats-plugins)
 
 missing=()
 for p in "${packages[@]}"; do

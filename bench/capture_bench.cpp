@@ -1,5 +1,6 @@
 // Page capture in the real browser: the program's window on the test viewer site captures the
-// page on display, a grainy colour scan at two sizes, five times each. For every capture: the
+// page on display, a grainy colour scan at two sizes served as PNG and A4 served as JPEG, five
+// times each. For every capture: the
 // wall time from the page script's start to the page stored, the report's length, and where
 // the processor time went -- the program's process while it waits for the report (it waits on
 // events, so this should be little more than receiving the report), the program's GUI thread
@@ -322,7 +323,12 @@ struct Size
 {
     QString id;
     QSize pixels;
-    QString key() const { return QStringLiteral("%1x%2").arg(pixels.width()).arg(pixels.height()); }
+    ViewerSite::Book::Format format = ViewerSite::Book::Format::Png;
+    QString key() const
+    {
+        return QStringLiteral("%1x%2%3").arg(pixels.width()).arg(pixels.height())
+            .arg(format == ViewerSite::Book::Format::Jpeg ? QStringLiteral("_jpeg") : QString());
+    }
 };
 
 } // namespace
@@ -334,8 +340,13 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
 
-    const std::vector<Size> sizes{{QStringLiteral("bench.medium"), QSize(1700, 2400)},
-                                  {QStringLiteral("bench.a4"), QSize(2480, 3508)}};
+    // The site's PNG scans, and A4 scans served as JPEG (quality 85) as libraries serve them.
+    // "capture_bench jpeg" measures the JPEG scans alone.
+    std::vector<Size> sizes{{QStringLiteral("bench.medium"), QSize(1700, 2400)},
+                            {QStringLiteral("bench.a4"), QSize(2480, 3508)},
+                            {QStringLiteral("bench.a4jpeg"), QSize(2480, 3508), ViewerSite::Book::Format::Jpeg}};
+    if (argc > 1 && QByteArray(argv[1]) == "jpeg")
+        sizes.erase(sizes.begin(), sizes.begin() + 2);
     ViewerSite site;
     if (!site.start()) {
         out << "capture_bench: the viewer site did not start" << Qt::endl;
@@ -345,8 +356,9 @@ int main(int argc, char *argv[])
         ViewerSite::Book book;
         book.scan = true;
         book.scanSize = size.pixels;
+        book.format = size.format;
         site.addBook(size.id, book);
-        site.pagePng(size.id, 1); // encoded before the window asks for it
+        site.pageFile(size.id, 1); // encoded before the window asks for it
     }
 
     WindowFixture fixture;
@@ -398,8 +410,12 @@ int main(int argc, char *argv[])
             << " gui_thread_cpu_first_half_ms=" << oneDecimal(of(&Capture::firstHalfGuiCpuMs))
             << " program_cpu_store_ms=" << qRound(of(&Capture::storeCpuMs))
             << " renderer_cpu_ms=" << qRound(of(&Capture::rendererCpuMs)) << " load average " << loadAverage() << Qt::endl;
+        // Report characters per byte of the file the site served.
+        const double perByte = of(&Capture::chars) / double(site.pageFile(size.id, 1).size());
+        out << size.key() << " file_bytes=" << site.pageFile(size.id, 1).size() << " chars_per_file_byte=" << QString::number(perByte, 'f', 3) << Qt::endl;
         last << QStringLiteral("ms_%1=%2").arg(size.key()).arg(qRound(of(&Capture::wallMs)))
-             << QStringLiteral("chars_%1=%2").arg(size.key()).arg(qRound64(of(&Capture::chars)));
+             << QStringLiteral("chars_%1=%2").arg(size.key()).arg(qRound64(of(&Capture::chars)))
+             << QStringLiteral("chars_per_byte_%1=%2").arg(size.key(), QString::number(perByte, 'f', 3));
     }
     fixture.closeWindow();
     fixture.tearDown();

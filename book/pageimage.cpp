@@ -94,6 +94,70 @@ PageImageInfo inspectPng(const QByteArray &bytes)
     return info;
 }
 
+// The orientation entry (0x0112) of an Exif segment's first image directory; 1 when none.
+int exifOrientation(const unsigned char *segment, qsizetype length)
+{
+    if (length < 6 + 8 || std::memcmp(segment, "Exif\0\0", 6) != 0)
+        return 1;
+    const unsigned char *tiff = segment + 6;
+    const qsizetype size = length - 6;
+    bool little;
+    if (tiff[0] == 'I' && tiff[1] == 'I')
+        little = true;
+    else if (tiff[0] == 'M' && tiff[1] == 'M')
+        little = false;
+    else
+        return 1;
+    auto u16 = [&](qsizetype at) { return little ? tiff[at] | (tiff[at + 1] << 8) : (tiff[at] << 8) | tiff[at + 1]; };
+    auto u32 = [&](qsizetype at) {
+        return little ? std::uint32_t(tiff[at]) | (std::uint32_t(tiff[at + 1]) << 8) | (std::uint32_t(tiff[at + 2]) << 16) | (std::uint32_t(tiff[at + 3]) << 24)
+                      : bigEndian32(tiff + at);
+    };
+    if (u16(2) != 42)
+        return 1;
+    const std::uint32_t ifd = u32(4);
+    if (ifd < 8 || qsizetype(ifd) + 2 > size)
+        return 1;
+    const int entries = u16(ifd);
+    for (int i = 0; i < entries; ++i) {
+        const qsizetype entry = qsizetype(ifd) + 2 + qsizetype(i) * 12;
+        if (entry + 12 > size)
+            return 1;
+        if (u16(entry) == 0x0112 && u16(entry + 2) == 3) { // SHORT
+            const int value = u16(entry + 8);
+            return value >= 1 && value <= 8 ? value : 1;
+        }
+    }
+    return 1;
+}
+
+// The EXIF orientation of a JPEG: the first Exif segment before the frame header; 1 when none.
+int jpegOrientation(const QByteArray &bytes)
+{
+    const auto *p = reinterpret_cast<const unsigned char *>(bytes.constData());
+    const qsizetype size = bytes.size();
+    qsizetype at = 2;
+    while (at + 4 <= size && p[at] == 0xFF) {
+        const int marker = p[at + 1];
+        if (marker == 0xFF) { // fill byte
+            ++at;
+            continue;
+        }
+        if (marker == 0xDA || marker == 0xD9 || (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC))
+            break;
+        const int length = (p[at + 2] << 8) | p[at + 3];
+        if (length < 2 || at + 2 + length > size)
+            break;
+        if (marker == 0xE1) {
+            const int orientation = exifOrientation(p + at + 4, length - 2);
+            if (orientation != 1)
+                return orientation;
+        }
+        at += 2 + length;
+    }
+    return 1;
+}
+
 PageImageInfo inspectJpeg(const QByteArray &bytes)
 {
     JpegFrame frame;
@@ -105,6 +169,7 @@ PageImageInfo inspectJpeg(const QByteArray &bytes)
     info.kind = PageImageInfo::Kind::Jpeg;
     info.width = frame.width;
     info.height = frame.height;
+    info.orientation = jpegOrientation(bytes);
     return info;
 }
 

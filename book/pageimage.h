@@ -3,18 +3,20 @@
 #include <QByteArray>
 #include <QString>
 
-// What a page image's bytes are, from their signature and header alone (nothing decoded).
+// What a page file's first bytes say: a PNG or a JPEG the build reads, its pixel size as
+// stored and, for a JPEG, the EXIF orientation with which viewers show it.
 struct PageImageInfo {
     enum class Kind { None, Png, Jpeg };
     Kind kind = Kind::None;
     int width = 0;
     int height = 0;
-    QString reason;              // why the bytes are no usable page image, when kind is None
+    QString reason;        // why it is no page image (kind None)
+    int orientation = 1;   // EXIF orientation 1-8; 5-8 turn the picture by a quarter
     bool usable() const { return kind != Kind::None; }
+    // The size as shown: width and height swapped for the quarter turns.
+    int displayedWidth() const { return orientation >= 5 ? height : width; }
+    int displayedHeight() const { return orientation >= 5 ? width : height; }
 };
 
-// PNG: the signature, an IHDR chunk first (its CRC, a size above 0 and within the page limit,
-// a valid bit depth for its colour type) and an IEND chunk last, so a file cut short is found.
-// JPEG: the structure the build takes (jpegstructure.h), a frame of a size above 0 and within
-// the page limit. Anything else, empty bytes included, is no page image.
+// Reads the signature and the headers; nothing is decoded.
 PageImageInfo InspectPageImage(const QByteArray &bytes);

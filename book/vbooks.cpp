@@ -5,6 +5,7 @@
 #include "base64.h"
 #include "pagefile.h"
 #include "pageimage.h"
+#include "pagereport.h"
 #include "querypieces.h"
 
 #include <QJsonDocument>
@@ -12,7 +13,6 @@
 #include <QJsonValue>
 #include <QSaveFile>
 #include <QUrl>
-#include <cmath>
 
 namespace {
 
@@ -26,25 +26,6 @@ QString decodedQueryPart(const QString &url)
     if (at < 0)
         return {};
     return QUrl::fromPercentEncoding(url.mid(at + 1).toUtf8()).left(MaxQueryLength);
-}
-
-// A JSON member as text: strings as they are, numbers in decimal, true/false, else empty.
-QString memberText(const QJsonValue &value)
-{
-    switch (value.type()) {
-    case QJsonValue::String:
-        return value.toString();
-    case QJsonValue::Double: {
-        const double d = value.toDouble();
-        if (std::trunc(d) == d && std::fabs(d) < 9007199254740992.0)
-            return QString::number(qint64(d));
-        return QString::number(d, 'g', QLocale::FloatingPointShortest);
-    }
-    case QJsonValue::Bool:
-        return value.toBool() ? QStringLiteral("true") : QStringLiteral("false");
-    default:
-        return {};
-    }
 }
 
 // The longest file or folder name most file systems take, in bytes.
@@ -129,8 +110,8 @@ bool TvBookobj::SvePDFPage(const QString &report, QString *refusal)
         if (!document.isObject())
             throw AppError(QStringLiteral("Page report is not a JSON object"));
         const QJsonObject object = document.object();
-        pageText = memberText(object.value(QLatin1String("currpage")));
-        image = memberText(object.value(QLatin1String("img")));
+        pageText = ReportMemberText(object.value(QLatin1String("currpage")));
+        image = ReportMemberText(object.value(QLatin1String("img")));
     } // the parsed report is released before the image is decoded
     const QByteArray bytes = dataUrlBytes(image);
     image.clear();
@@ -154,6 +135,14 @@ bool TvBookobj::Saveblobimg(const QString &dataUrl, const QString &)
         return false;
     writePageFile(bytes);
     return true;
+}
+
+void TvBookobj::StorePage(const QString &pageno, const QByteArray &bytes)
+{
+    imgpageno = pageno;
+    if (!TryStrToInt(imgpageno, &curpage))
+        curpage = 0;
+    writePageFile(bytes);
 }
 
 void TvBookobj::writePageFile(const QByteArray &bytes) const

@@ -45,6 +45,10 @@ public:
     // when it is no page image.
     bool Saveblobimg(const QString &dataUrl, const QString &unused = QString());
 
+    // Stores bytes as the page file of page pageno (the viewer's page number as text); curpage
+    // and imgpageno are set before the file is written, as by SvePDFPage.
+    void StorePage(const QString &pageno, const QByteArray &bytes);
+
     QString PageFolder() const;
 
     QString id;
@@ -54,6 +58,7 @@ public:
     QString imgpageno;
 
 private:
+    // Writes the page file of curpage, replacing it whole.
     void writePageFile(const QByteArray &bytes) const;
 };
 

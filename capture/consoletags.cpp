@@ -4,6 +4,10 @@ ConsoleTag ClassifyConsoleText(const QString &text)
 {
     if (text == QLatin1String("###end"))
         return ConsoleTag::End;
+    if (text.startsWith(QLatin1String("###end@")))
+        return ConsoleTag::End;
+    if (text.startsWith(QLatin1String("###pending=")))
+        return ConsoleTag::Pending;
     // A page report starts with its tag, so this finds it at once however large it is.
     if (text.contains(QLatin1String("###page")))
         return ConsoleTag::Page;
@@ -18,4 +22,19 @@ ConsoleTag ClassifyConsoleText(const QString &text)
     if (text.startsWith(QLatin1String("###scriptdone=")))
         return ConsoleTag::ScriptDone;
     return ConsoleTag::None;
+}
+
+quint64 ConsoleTextScript(const QString &text)
+{
+    for (const QLatin1String tag : {QLatin1String("###end@"), QLatin1String("###page@")}) {
+        if (!text.startsWith(tag))
+            continue;
+        // Digits up to the end or the "=" that starts the report.
+        const QStringView rest = QStringView(text).mid(tag.size(), 24);
+        qsizetype digits = 0;
+        while (digits < rest.size() && rest.at(digits).isDigit())
+            ++digits;
+        return rest.left(digits).toULongLong();
+    }
+    return 0;
 }

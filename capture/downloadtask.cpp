@@ -4,6 +4,7 @@
 #include "apperror.h"
 #include "bookinfo.h"
 #include "booktitle.h"
+#include "capturedpage.h"
 #include "desktopnotify.h"
 #include "errorreport.h"
 #include "ibrowser.h"
@@ -104,6 +105,7 @@ void TDownloadTask::setWorking(bool Value)
         m_discardCapture = false;
         m_progress = RunProgress(m_run.TotalPages);
         m_lastStoredPage = 0;
+        m_waysLogged.clear();
         emit Progress(0, qMax(1, m_run.TotalPages), RunProgressText(m_progress));
         m_run.bookId = m_book.id;
         m_book.setWorking(true);
@@ -237,6 +239,7 @@ void TDownloadTask::startCapture()
 void TDownloadTask::savepage(std::function<void(bool stored, const QString &error)> done)
 {
     m_run.LastPageReport.clear();
+    m_capture = CapturedPage();
     const QString dirid = m_book.dirid; // the book this capture is for
     m_scripts.ExecScript(m_pageScript, CaptureTimeoutMs, [this, dirid, done = std::move(done)](const ScriptOutcome &outcome) {
         bool stored = false;
@@ -247,7 +250,8 @@ void TDownloadTask::savepage(std::function<void(bool stored, const QString &erro
         // capture: the page file there stays.
         if (outcome.report.size() >= MinReportLength && !m_discardCapture && m_book.dirid == dirid) {
             try {
-                stored = m_book.SvePDFPage(outcome.report);
+                m_capture = StoreCapturedPage(m_book, outcome.report);
+                stored = m_capture.stored;
             } catch (const AppError &e) {
                 error = e.message();
             }
@@ -268,11 +272,21 @@ bool TDownloadTask::captured(bool stored, const QString &error)
         pageStored();
         m_run.storedInRun = true;
         m_run.captureAttempts = 0;
-        SetLastLog(QString::asprintf("Save page %d / %d ...", m_book.curpage, m_run.TotalPages));
+        const QString progress = QString::asprintf("Save page %d / %d ...", m_book.curpage, m_run.TotalPages);
+        // Once per run for each way pages came, above the progress line.
+        if (!m_capture.way.isEmpty() && !m_waysLogged.contains(m_capture.way)) {
+            m_waysLogged.insert(m_capture.way);
+            SetLastLog(m_capture.wayLine);
+            AddLog(progress);
+        } else {
+            SetLastLog(progress);
+        }
     } else if (++m_run.captureAttempts < MaxCaptureAttempts) {
         m_run.TickCount = 0; // the same page again on the next tick, without turning
     } else {
         m_run.captureAttempts = 0;
+        if (!m_capture.fault.isEmpty())
+            AddLog(QStringLiteral("The page image is not usable: %1").arg(m_capture.fault));
         giveUpPage(); // the next tick (TickCount 2) turns the page
     }
     endTest();

@@ -2,11 +2,13 @@
 
 #include "bookbuilds.h"
 #include "bookpage.h"
+#include "capturedpage.h"
 #include "downloadrun.h"
 #include "runprogress.h"
 #include "scriptrunner.h"
 
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <functional>
 #include <memory>
@@ -54,8 +56,8 @@ public:
     // offered once it has come, when the book has stored pages.
     void Getpagemeter();
     // Captures the page on display and stores a usable report (more than 10 characters) as
-    // the book's page file. done follows with whether a page was stored, or the error that
-    // storing it raised.
+    // the book's page file, when its image passes the check of StoreCapturedPage. done
+    // follows with whether a page was stored, or the error that storing it raised.
     void savepage(std::function<void(bool stored, const QString &error)> done);
 
     // Events of the browser's main frame (connected in the constructor).
@@ -68,9 +70,10 @@ public:
 
     // Ticks to wait for the viewer after a page turn, set at every run start.
     int RunPageWaitTicks = 30;
-    // The longest wait for a page script's report. The report of an A4 colour scan at 300
-    // dpi (40 million characters) takes a few seconds; a page script that fails is known at
-    // once from the probe behind it, so this only matters when the page hangs.
+    // The longest wait for a page script's report. A copy drawn on a canvas of an A4 colour
+    // scan at 300 dpi (40 million characters) takes a few seconds; a page script that fails
+    // is known at once from its end marker or the probe behind it, so this only matters when
+    // the page hangs.
     int CaptureTimeoutMs = 60000;
     // The language whose text is recognised in the stored pages and laid over them in the
     // PDF ("eng", "deu+eng"); empty for image-only PDFs.
@@ -128,4 +131,6 @@ private:
     RunProgress m_progress;        // pages stored in this run, and their pace
     int m_lastStoredPage = 0;      // the highest page stored in this run
     std::unique_ptr<TPageRecognition> m_recognition; // made when text is first asked for
+    CapturedPage m_capture;        // what the last capture stored, or why not
+    QSet<QString> m_waysLogged;    // the ways pages came in this run that the log has said
 };

@@ -14,3 +14,8 @@ QString ScriptDoneProbe(quint64 sequence)
 {
     return QStringLiteral("console.debug(\"###scriptdone=%1\");").arg(sequence);
 }
+
+QString ScriptNumberScript(quint64 sequence)
+{
+    return QStringLiteral("var QMscript=%1;").arg(sequence);
+}

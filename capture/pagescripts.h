@@ -13,3 +13,6 @@ QString NextPageScript();
 // after everything that script printed: the page runs scripts and prints console messages
 // in order.
 QString ScriptDoneProbe(quint64 sequence);
+// Sets the page's QMscript to sequence, just before script number sequence runs: a script
+// that goes on after its probe (the page script) tags what it prints later with it.
+QString ScriptNumberScript(quint64 sequence);

@@ -39,14 +39,14 @@ void TScriptRunner::ExecScript(const QString &code, int timeoutMs, Done done)
         const quint64 sequence = script.sequence;
         connect(script.deadline, &QTimer::timeout, this, [this, sequence] {
             // Given up: its output, if it still comes, is dropped.
-            const auto it = std::find_if(m_pending.begin(), m_pending.end(),
-                                         [sequence](const Pending &p) { return p.sequence == sequence; });
-            if (it != m_pending.end())
-                finish(*it);
+            if (Pending *given = find(sequence))
+                finish(*given);
+            finishGoingOn(sequence);
         });
         script.deadline->start(timeoutMs);
     }
     m_pending.push_back(std::move(script));
+    m_browser.ExecuteJavaScript(ScriptNumberScript(m_sequence));
     m_browser.ExecuteJavaScript(code);
     m_browser.ExecuteJavaScript(ScriptDoneProbe(m_sequence));
 }
@@ -56,6 +56,27 @@ TScriptRunner::Pending *TScriptRunner::current()
     // Output belongs to the oldest script whose probe has not come yet: the page prints in
     // the order the scripts run.
     return m_pending.empty() ? nullptr : &m_pending.front();
+}
+
+TScriptRunner::Pending *TScriptRunner::find(quint64 sequence)
+{
+    for (std::deque<Pending> *list : {&m_pending, &m_goingOn}) {
+        const auto it = std::find_if(list->begin(), list->end(), [sequence](const Pending &p) { return p.sequence == sequence; });
+        if (it != list->end())
+            return &*it;
+    }
+    return nullptr;
+}
+
+void TScriptRunner::finishGoingOn(quint64 sequence)
+{
+    const auto it = std::find_if(m_goingOn.begin(), m_goingOn.end(), [sequence](const Pending &p) { return p.sequence == sequence; });
+    if (it == m_goingOn.end())
+        return;
+    // Taken out first: done may queue scripts.
+    Pending script = std::move(*it);
+    m_goingOn.erase(it);
+    finish(script);
 }
 
 void TScriptRunner::finish(Pending &script)
@@ -77,18 +98,28 @@ void TScriptRunner::finish(Pending &script)
 void TScriptRunner::HandleConsoleText(const QString &text)
 {
     switch (ClassifyConsoleText(text)) {
-    case ConsoleTag::End:
-        if (Pending *script = current(); script && !script->finished) {
+    case ConsoleTag::End: {
+        const quint64 owner = ConsoleTextScript(text);
+        if (Pending *script = owner ? find(owner) : current(); script && !script->finished) {
             script->outcome.ended = true;
             finish(*script);
         }
+        if (owner)
+            finishGoingOn(owner);
         return;
-    case ConsoleTag::Page:
-        if (Pending *script = current(); script && !script->finished) {
+    }
+    case ConsoleTag::Pending:
+        if (Pending *script = current(); script && script->sequence == TextAfterEquals(text).toULongLong())
+            script->goesOn = true;
+        return;
+    case ConsoleTag::Page: {
+        const quint64 owner = ConsoleTextScript(text);
+        if (Pending *script = owner ? find(owner) : current(); script && !script->finished) {
             script->outcome.report = TextAfterEquals(text);
             m_run.LastPageReport = script->outcome.report;
         }
         return;
+    }
     case ConsoleTag::Title:
         AddLog(TextAfterEquals(text));
         return;
@@ -110,7 +141,10 @@ void TScriptRunner::scriptDone(quint64 sequence)
     while (!m_pending.empty() && m_pending.front().sequence <= sequence) {
         Pending script = std::move(m_pending.front());
         m_pending.pop_front();
-        finish(script);
+        if (script.goesOn && !script.finished)
+            m_goingOn.push_back(std::move(script)); // its end marker or deadline ends it
+        else
+            finish(script);
     }
 }
 
@@ -138,27 +172,34 @@ void TScriptRunner::DocumentReplaced()
 {
     std::deque<Pending> gone;
     gone.swap(m_pending);
+    for (Pending &script : m_goingOn)
+        gone.push_back(std::move(script));
+    m_goingOn.clear();
     for (Pending &script : gone)
         finish(script);
 }
 
 void TScriptRunner::Abandon()
 {
-    for (Pending &script : m_pending) {
-        script.done = nullptr;
-        script.finished = true;
-        if (script.deadline)
-            script.deadline->deleteLater();
-        script.deadline = nullptr;
+    for (std::deque<Pending> *list : {&m_pending, &m_goingOn}) {
+        for (Pending &script : *list) {
+            script.done = nullptr;
+            script.finished = true;
+            if (script.deadline)
+                script.deadline->deleteLater();
+            script.deadline = nullptr;
+        }
+        list->clear();
     }
-    m_pending.clear();
 }
 
 bool TScriptRunner::Busy() const
 {
-    for (const Pending &script : m_pending) {
-        if (!script.finished)
-            return true;
+    for (const std::deque<Pending> *list : {&m_pending, &m_goingOn}) {
+        for (const Pending &script : *list) {
+            if (!script.finished)
+                return true;
+        }
     }
     return false;
 }

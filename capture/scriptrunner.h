@@ -25,6 +25,11 @@ struct ScriptOutcome
 // however long the page takes to produce a report of tens of megabytes, and console output
 // is always told apart by the script it belongs to: a report that arrives after its script
 // was given up is dropped, never taken for another script's.
+//
+// A script that goes on after its probe (the page script reading the image file) says so
+// with "###pending=<n>" before its probe; it is then over at its tagged end marker or its
+// deadline, and what it prints later carries its number n, which the runner hands the page
+// before the script.
 class TScriptRunner : public QObject
 {
     Q_OBJECT
@@ -61,10 +66,13 @@ private:
         Done done;
         ScriptOutcome outcome;
         bool finished = false;   // done was called (or there is none)
+        bool goesOn = false;     // said it goes on after its probe
         QTimer *deadline = nullptr;
     };
 
     Pending *current();
+    Pending *find(quint64 sequence);
+    void finishGoingOn(quint64 sequence);
     void finish(Pending &script);
     void scriptDone(quint64 sequence);
     void totalPage(const QString &text);
@@ -72,5 +80,6 @@ private:
     IBrowser &m_browser;
     TDownloadRun &m_run;
     std::deque<Pending> m_pending;   // in the order the scripts were queued
+    std::deque<Pending> m_goingOn;   // past their probe, waiting for their tagged end
     quint64 m_sequence = 0;
 };

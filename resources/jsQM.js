@@ -1,40 +1,101 @@
-function imgdata(element)
-{
-    var canvas,context;
-    
-    canvas = document.createElement("canvas");
-//    canvas.width = element.clientWidth;
-//    canvas.height = element.clientHeight;
-    canvas.width = element.naturalWidth;
-    canvas.height = element.naturalHeight;
-    
-    context = canvas.getContext("2d");
-    context.drawImage(element,0,0);
-    //context.drawImage(element,0,0,canvas.width,canvas.height);
-    //return canvas.toDataURL("image/png","");
-    return canvas.toDataURL("image/jpg","");
-}
+// Reports the page on display: the viewer's page number, the page image as a data URL and the
+// size the viewer shows it at. The image is the file the browser loaded for the page, read
+// again through the browser, so its cache and the reader's session serve it; a copy drawn on
+// a canvas when that file cannot be had or is no JPEG or PNG.
+// Reading the file takes a moment: the script says "###pending=<n>" at once, then prints
+// "###page@<n>=" with the report and "###end@<n>", the end also when there is no report.
+(function () {
+    var script = typeof QMscript === "number" ? QMscript : 0;
 
-function initobj(){
+    // A PNG copy of what the image element shows; throws when the canvas is tainted (an image
+    // of another origin that does not allow it).
+    function canvasCopy(img) {
+        var canvas = document.createElement("canvas");
+        canvas.width = img.naturalWidth;
+        canvas.height = img.naturalHeight;
+        canvas.getContext("2d").drawImage(img, 0, 0);
+        return canvas.toDataURL("image/png");
+    }
 
-	obj={};
-	//obj.title = document.querySelector("h1.item-title").innerText;
-	//obj.page = document.querySelector("span.BRcurrentpage").innerText;;
-    //obj.url=location.href;
-	obj.total=QM.params.totalSeq;
-	
-	item = document.querySelector('input[name="seq"]');
-	obj.currpage=item.value;
-	//obj.imgurl = document.querySelector("img.BRpageimage").src;
-	item = document.querySelector('figure[tabindex="0"]'); 
-	img = item.querySelector('img');
-	//obj.img=imgs[0].__attributes.src;	
-	obj.img=imgdata(img);	
+    // The name of an image format the program cannot read, by the file's first bytes; empty
+    // for JPEG and PNG, and for anything that is no known image (the program turns it down).
+    function otherFormat(b) {
+        function text(at, s) {
+            for (var i = 0; i < s.length; ++i)
+                if (b[at + i] !== s.charCodeAt(i)) return false;
+            return true;
+        }
+        if (text(0, "RIFF") && text(8, "WEBP")) return "WebP";
+        if (text(4, "ftypavif") || text(4, "ftypavis")) return "AVIF";
+        if (text(0, "GIF8")) return "GIF";
+        if (text(0, "BM")) return "BMP";
+        if (text(0, "II*\0") || text(0, "MM\0*")) return "TIFF";
+        if (text(4, "jP  ")) return "JPEG 2000";
+        if (text(4, "ftypheic") || text(4, "ftypheix") || text(4, "ftypmif1")) return "HEIF";
+        if (text(0, "\xFF\x0A")) return "JPEG XL";
+        return "";
+    }
 
-    s="###page="+JSON.stringify(obj);
-    console.debug(s);
-	console.log(obj);
-}
+    function dataUrl(blob) {
+        return new Promise(function (resolve, reject) {
+            var reader = new FileReader();
+            reader.onload = function () { resolve(reader.result); };
+            reader.onerror = function () { reject(reader.error); };
+            reader.readAsDataURL(blob);
+        });
+    }
 
-initobj();
-console.debug("###end");
+    function sameOrigin(src) {
+        try {
+            return new URL(src, location.href).origin === location.origin;
+        } catch (e) {
+            return false;
+        }
+    }
+
+    async function pageImage(img, src) {
+        var why;
+        if (/^data:/i.test(src)) {
+            why = "data: address";
+        } else if (/^blob:/i.test(src)) {
+            why = "blob: address";
+        } else {
+            var response = null;
+            try {
+                response = await fetch(src, {cache: "force-cache", credentials: "include"});
+            } catch (e) {
+                why = sameOrigin(src) ? "file not readable" : "another origin";
+            }
+            if (response) {
+                // An error page is no page image: the capture fails and is tried again.
+                if (!response.ok)
+                    throw new Error("HTTP " + response.status);
+                var blob = await response.blob();
+                why = otherFormat(new Uint8Array(await blob.slice(0, 16).arrayBuffer()));
+                if (!why)
+                    return {img: await dataUrl(blob), source: "site"};
+            }
+        }
+        return {img: canvasCopy(img), source: "canvas", why: why};
+    }
+
+    var total = QM.params.totalSeq;
+    var currpage = document.querySelector('input[name="seq"]').value;
+    var img = document.querySelector('figure[tabindex="0"]').querySelector("img");
+    var src = img.currentSrc || img.src;
+    var width = img.naturalWidth, height = img.naturalHeight;
+    console.debug("###pending=" + script);
+
+    (async function () {
+        if (!img.complete || !width || !height)
+            return; // no picture on display
+        var page = await pageImage(img, src);
+        var report = {total: total, currpage: currpage, img: page.img, naturalWidth: width, naturalHeight: height,
+                      source: page.source};
+        if (page.why)
+            report.why = page.why;
+        console.debug("###page@" + script + "=" + JSON.stringify(report));
+    })().catch(function () {}).finally(function () {
+        console.debug("###end@" + script);
+    });
+})();

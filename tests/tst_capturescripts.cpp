@@ -45,6 +45,8 @@ public:
     std::function<bool(int attempt)> imageLoaded = [](int) { return true; }; // else a 0 x 0 canvas
     std::function<void()> duringCapture;  // runs while the page produces a report
     int leaveOnTurnFrom = 0;              // Next Page on this page opens another book
+    bool goesOn = false;                  // the page script reports after its probe, as the real one
+    QString reportMembers;                // further members of the report (",\"source\":\"site\"")
     bool exists = true;
 
     int captures = 0;                     // page scripts run
@@ -79,6 +81,14 @@ public:
     }
 
 private:
+    // A report of the page on display; one of an image not loaded yet holds an empty canvas.
+    QString reportText(bool loaded = true) const
+    {
+        const QString image = loaded ? QStringLiteral("data:image/png;base64,") + QString::fromLatin1(pagePng(bookId, seq).toBase64())
+                                     : QStringLiteral("data:,");
+        return QStringLiteral("{\"total\":%1,\"currpage\":\"%2\",\"img\":\"%3\"%4}").arg(total).arg(seq).arg(image, reportMembers);
+    }
+
     void runNext()
     {
         if (m_queue.empty())
@@ -87,14 +97,27 @@ private:
         int delay = 0;
         QStringList messages;
         std::function<void()> after;
-        if (code == PageScriptText) {
+        if (code.startsWith(QLatin1String("var QMscript="))) {
+            m_scriptNumber = code.mid(13).chopped(1);
+        } else if (code == PageScriptText && goesOn) {
+            // Says at once that it goes on; prints its report and tagged end later, after
+            // the probe queued behind it.
+            const int attempt = ++captures;
+            const QString number = m_scriptNumber;
+            messages << QStringLiteral("###pending=") + number;
+            QStringList later;
+            if (captureWorks(attempt))
+                later << QStringLiteral("###page@%1=").arg(number) + reportText(imageLoaded(attempt));
+            later << QStringLiteral("###end@") + number;
+            QTimer::singleShot(reportDelayMs, this, [this, later] {
+                for (const QString &m : later)
+                    emit ConsoleMessage(m);
+            });
+        } else if (code == PageScriptText) {
             const int attempt = ++captures;
             delay = attempt == 1 && firstReportDelayMs >= 0 ? firstReportDelayMs : reportDelayMs;
             if (captureWorks(attempt)) {
-                const QString image = imageLoaded(attempt) ? QStringLiteral("data:image/png;base64,") + QString::fromLatin1(pagePng(bookId, seq).toBase64())
-                                                           : QStringLiteral("data:,");
-                const QString report = QStringLiteral("{\"total\":%1,\"currpage\":\"%2\",\"img\":\"%3\"}").arg(total).arg(seq).arg(image);
-                messages << QStringLiteral("###page=") + report << QStringLiteral("[object Object]") << QStringLiteral("###end");
+                messages << QStringLiteral("###page=") + reportText(imageLoaded(attempt)) << QStringLiteral("[object Object]") << QStringLiteral("###end");
             }
             if (duringCapture)
                 QTimer::singleShot(delay / 2, this, duringCapture);
@@ -131,6 +154,7 @@ private:
     }
 
     std::deque<QString> m_queue;
+    QString m_scriptNumber;
 };
 
 QByteArray readAll(const QString &path)
@@ -154,6 +178,10 @@ private slots:
     void totalPages();
     void reportOfAGivenUpScriptIsDropped();
     void scriptWithoutBrowser();
+    void scriptGoingOnAfterItsProbe_data();
+    void scriptGoingOnAfterItsProbe();
+    void howPagesCameIsLogged_data();
+    void howPagesCameIsLogged();
     void addressChangeShortensWaitDuringRun();
     void runs_data();
     void runs();
@@ -244,6 +272,9 @@ void TestCaptureScripts::consoleTags_data()
     QTest::newRow("end marker") << "###end" << int(ConsoleTag::End);
     QTest::newRow("end marker with a blank") << "###end " << int(ConsoleTag::None);
     QTest::newRow("end marker in capitals") << "###END" << int(ConsoleTag::None);
+    QTest::newRow("end marker of a script that went on") << "###end@12" << int(ConsoleTag::End);
+    QTest::newRow("script goes on") << "###pending=12" << int(ConsoleTag::Pending);
+    QTest::newRow("page report of a script that went on") << "###page@12={\"currpage\":\"3\"}" << int(ConsoleTag::Page);
     QTest::newRow("page report") << "###page={\"currpage\":\"3\"}" << int(ConsoleTag::Page);
     QTest::newRow("pagetitle counts as page") << "x ###pagetitle=abc=d" << int(ConsoleTag::Page);
     QTest::newRow("page and totalpage: page wins") << "###totalpage=5 ###page=x" << int(ConsoleTag::Page);
@@ -307,6 +338,82 @@ void TestCaptureScripts::reportOfAGivenUpScriptIsDropped()
     QVERIFY(!outcomes[1].ended);
     QVERIFY(outcomes[1].report.isEmpty()); // known to be over from its probe, not the deadline
     QVERIFY(!task->scripts().Busy());
+}
+
+void TestCaptureScripts::scriptGoingOnAfterItsProbe_data()
+{
+    QTest::addColumn<int>("firstDeadlineMs");
+    QTest::addColumn<bool>("replaceDocument");   // the page navigates away while it reads
+    QTest::addColumn<QList<bool>>("reported");   // for each of two scripts
+    QTest::addColumn<QList<bool>>("ended");
+    QTest::newRow("report after the probe") << 5000 << false << QList<bool>{true, false} << QList<bool>{true, true};
+    // The first is given up before its report comes: the report is not the second's.
+    QTest::newRow("given up") << 50 << false << QList<bool>{false, false} << QList<bool>{false, true};
+    QTest::newRow("document replaced") << 5000 << true << QList<bool>{false, false} << QList<bool>{false, false};
+}
+
+void TestCaptureScripts::scriptGoingOnAfterItsProbe()
+{
+    QFETCH(int, firstDeadlineMs);
+    QFETCH(bool, replaceDocument);
+    QFETCH(QList<bool>, reported);
+    QFETCH(QList<bool>, ended);
+    newTask();
+    viewer->goesOn = true;
+    viewer->reportDelayMs = 300;
+    viewer->captureWorks = [](int attempt) { return attempt == 1; };
+    QList<ScriptOutcome> outcomes;
+    task->scripts().ExecScript(PageScriptText, firstDeadlineMs, [&](const ScriptOutcome &o) { outcomes << o; });
+    task->scripts().ExecScript(PageScriptText, 5000, [&](const ScriptOutcome &o) { outcomes << o; });
+    if (replaceDocument) {
+        QTest::qWait(100); // both probes are in, neither report
+        QVERIFY(outcomes.isEmpty());
+        QVERIFY(task->scripts().Busy());
+        task->scripts().DocumentReplaced();
+    }
+    QVERIFY(QTest::qWaitFor([&] { return outcomes.size() == 2; }, 5000));
+    QTest::qWait(400); // late output changes nothing
+    QCOMPARE(outcomes.size(), 2);
+    for (int i = 0; i < 2; ++i) {
+        QCOMPARE(!outcomes[i].report.isEmpty(), reported[i]);
+        QCOMPARE(outcomes[i].ended, ended[i]);
+    }
+    QVERIFY(!task->scripts().Busy());
+}
+
+void TestCaptureScripts::howPagesCameIsLogged_data()
+{
+    QTest::addColumn<QString>("members");
+    QTest::addColumn<QList<int>>("stored");
+    QTest::addColumn<QString>("line");   // in the log exactly once
+    QTest::newRow("site files") << ",\"naturalWidth\":%1,\"naturalHeight\":40,\"source\":\"site\"" << QList<int>{1, 2, 3}
+                                << "pages are the site's PNG files";
+    QTest::newRow("canvas copies") << ",\"source\":\"canvas\",\"why\":\"WebP\"" << QList<int>{1, 2, 3}
+                                   << "page 1: canvas copy (WebP)";
+    // What the viewer shows is not what came: nothing is stored.
+    QTest::newRow("not the size shown") << ",\"naturalWidth\":1,\"naturalHeight\":1,\"source\":\"site\"" << QList<int>{}
+                                        << "The page image is not usable: an image of 61 x 40 pixels where the viewer shows 1 x 1";
+}
+
+void TestCaptureScripts::howPagesCameIsLogged()
+{
+    QFETCH(QString, members);
+    QFETCH(QList<int>, stored);
+    QFETCH(QString, line);
+    newTask();
+    viewer->goesOn = true;
+    // The pages' widths differ (60 + page): the report says the width of the page on display.
+    auto membersFor = [&members](int seq) { return members.contains(QLatin1String("%1")) ? members.arg(60 + seq) : members; };
+    viewer->reportMembers = membersFor(viewer->seq);
+    connect(viewer.get(), &IBrowser::AddressChange, this, [&] { viewer->reportMembers = membersFor(viewer->seq); });
+    startRun();
+    QVERIFY2(waitForEnd(), qPrintable(log.lines.join(QLatin1Char('|'))));
+    QVERIFY2(errors.isEmpty(), qPrintable(errors.join(QLatin1Char('|'))));
+    QStringList files;
+    for (int page : stored)
+        files << PageFileName(page);
+    QCOMPARE(storedPages(viewer->bookId), files);
+    QVERIFY2(log.lines.count(line) == 1, qPrintable(log.lines.join(QLatin1Char('|'))));
 }
 
 void TestCaptureScripts::scriptWithoutBrowser()

@@ -35,6 +35,14 @@ int HttpTestServer::hits(const QString &pathAndQuery) const
     return int(m_requests.count(pathAndQuery));
 }
 
+QHash<QString, int> HttpTestServer::hitCounts() const
+{
+    QHash<QString, int> counts;
+    for (const QString &request : m_requests)
+        ++counts[request];
+    return counts;
+}
+
 void HttpTestServer::onNewConnection()
 {
     while (QTcpSocket *socket = m_server->nextPendingConnection()) {
@@ -63,7 +71,9 @@ void HttpTestServer::handle(QTcpSocket *socket)
     QByteArray reply = "HTTP/1.0 " + QByteArray::number(response.status) + " OK\r\n";
     reply += "Content-Type: " + response.contentType + "\r\n";
     reply += "Content-Length: " + QByteArray::number(response.body.size()) + "\r\n";
-    reply += "Cache-Control: no-store\r\nConnection: close\r\n";
+    if (!response.cacheControl.isEmpty())
+        reply += "Cache-Control: " + response.cacheControl + "\r\n";
+    reply += "Connection: close\r\n";
     for (const auto &header : response.headers)
         reply += header.first + ": " + header.second + "\r\n";
     reply += "\r\n" + response.body;

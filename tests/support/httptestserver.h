@@ -23,6 +23,7 @@ public:
         QByteArray contentType = "text/html; charset=utf-8";
         QByteArray body;
         int delayMs = 0;                    // answer this much later (slow servers)
+        QByteArray cacheControl = "no-store"; // none sent when empty
         QList<QPair<QByteArray, QByteArray>> headers;
     };
     using Handler = std::function<Response(const QUrl &url)>;
@@ -40,6 +41,8 @@ public:
     // Requests seen so far, as "path?query".
     QStringList requests() const { return m_requests; }
     int hits(const QString &pathAndQuery) const;
+    // Requests seen for each "path?query".
+    QHash<QString, int> hitCounts() const;
 
 signals:
     void requestServed(const QString &pathAndQuery);

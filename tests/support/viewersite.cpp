@@ -1,6 +1,9 @@
 #include "viewersite.h"
 
 #include <QBuffer>
+#include <QColorSpace>
+#include <QCryptographicHash>
+#include <QImageWriter>
 #include <QPainter>
 #include <QUrlQuery>
 
@@ -18,6 +21,30 @@ QByteArray jsString(const QString &s)
             out += char(c.unicode());
     }
     return out + "\"";
+}
+
+QByteArray encoded(const QImage &image, const char *format, int quality = -1)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, format);
+    writer.setQuality(quality);
+    writer.write(image);
+    return bytes;
+}
+
+// An Exif segment (APP1) whose first image directory holds only the orientation.
+QByteArray exifOrientationSegment(int orientation)
+{
+    QByteArray tiff("MM\0\x2a\0\0\0\x08", 8);            // big-endian, directory at 8
+    tiff += QByteArray("\0\x01", 2);                       // one entry
+    tiff += QByteArray("\x01\x12\0\x03\0\0\0\x01", 8);   // orientation, SHORT, one value
+    tiff += char(0) + QByteArray(1, char(orientation)) + QByteArray(2, '\0');
+    tiff += QByteArray(4, '\0');                            // no next directory
+    const QByteArray content = QByteArray("Exif\0\0", 6) + tiff;
+    const int length = int(content.size()) + 2;
+    return QByteArray("\xff\xe1", 2) + char(length >> 8) + char(length & 0xff) + content;
 }
 
 } // namespace
@@ -62,6 +89,7 @@ ViewerSite::Response ViewerSite::viewer(const QUrl &u) const
     const int seq = qBound(1, query.queryItemValue(QStringLiteral("seq")).toInt(), qMax(1, book.totalSeq));
     const QByteArray total = book.hasTotal ? "{totalSeq: " + QByteArray::number(book.totalSeq) + "}" : "{}";
     const QByteArray mode = book.navigating ? "true" : "false";
+    const QByteArray blobs = book.blobImages ? "true" : "false";
 
     Response r;
     const QString title = book.title.isEmpty() ? QStringLiteral("Viewer")
@@ -74,11 +102,14 @@ ViewerSite::Response ViewerSite::viewer(const QUrl &u) const
              "<figure tabindex=\"0\"><img id=\"page\" src=\"\"></figure>\n"
              "<script>\n"
              "var viewer = {id: " + jsString(id) + ", seq: " + QByteArray::number(seq) + ", total: "
-             + QByteArray::number(book.totalSeq) + ", navigating: " + mode + ", origin: " + jsString(book.imageOrigin) + ", retries: 0,\n"
+             + QByteArray::number(book.totalSeq) + ", navigating: " + mode + ", blobs: " + blobs + ", origin: " + jsString(book.imageOrigin) + ", retries: 0,\n"
              "  address: function(s) { return '/cgi/pt?id=' + encodeURIComponent(this.id) + '&seq=' + s + location.hash; },\n"
              "  imageUrl: function(s) { return this.origin + '/img?id=' + encodeURIComponent(this.id) + '&seq=' + s; },\n"
              "  show: function() { document.querySelector('input[name=\"seq\"]').value = this.seq;\n"
-             "                     document.getElementById('page').src = this.imageUrl(this.seq); },\n"
+             "                     var img = document.getElementById('page'), url = this.imageUrl(this.seq);\n"
+             "                     if (!this.blobs) { img.src = url; return; }\n"
+             "                     fetch(url).then(function (r) { return r.blob(); })\n"
+             "                       .then(function (b) { img.src = URL.createObjectURL(b); }); },\n"
              "  go: function(s) { if (s < 1 || s > this.total) return;\n"
              "    if (this.navigating) { location.href = this.address(s); return; }\n"
              "    this.seq = s; this.show(); history.pushState({seq: s}, '', this.address(s)); }\n"
@@ -176,21 +207,65 @@ QByteArray ViewerSite::pagePng(const QString &id, int seq) const
     return bytes;
 }
 
+QString ViewerSite::imagePath(const QString &id, int seq) const
+{
+    return QStringLiteral("/img?id=%1&seq=%2").arg(QString::fromLatin1(QUrl::toPercentEncoding(id))).arg(seq);
+}
+
+QByteArray ViewerSite::pageFile(const QString &id, int seq) const
+{
+    const Book book = m_books.value(id);
+    if (book.format == Book::Format::Png)
+        return pagePng(id, seq);
+    const QString key = id + QLatin1Char('/') + QString::number(seq);
+    if (const auto it = m_files.constFind(key); it != m_files.cend())
+        return it.value();
+    QByteArray bytes;
+    QImage image = pageImage(id, seq);
+    if (book.format == Book::Format::WebP) {
+        bytes = encoded(image, "webp", 85);
+    } else if (seq == book.rotatedPage) {
+        // Stored a quarter turn to the left; orientation 6 turns it back for the viewer.
+        bytes = encoded(image.transformed(QTransform().rotate(-90)), "jpeg", 85);
+        bytes.insert(2, exifOrientationSegment(6));
+    } else {
+        if (seq == book.iccPage)
+            image.setColorSpace(QColorSpace(QColorSpace::DisplayP3));
+        bytes = encoded(image, "jpeg", 85);
+    }
+    m_files.insert(key, bytes);
+    return bytes;
+}
+
 ViewerSite::Response ViewerSite::image(const QUrl &u) const
 {
     const QUrlQuery query(u);
     const QString id = query.queryItemValue(QStringLiteral("id"), QUrl::FullyDecoded);
     const int seq = query.queryItemValue(QStringLiteral("seq")).toInt();
+    const Book book = m_books.value(id);
     Response r;
     int &refused = m_refused[id + QLatin1Char('/') + QString::number(seq)];
-    if (refused < m_books.value(id).unavailable.value(seq)) {
+    if (refused < book.unavailable.value(seq)) {
         ++refused;
         r.status = 503;
         r.body = "busy";
         return r;
     }
-    r.contentType = "image/png";
-    r.body = pagePng(id, seq);
-    r.delayMs = m_books.value(id).imageDelayMs;
+    r.delayMs = book.imageDelayMs;
+    if (seq == book.faultyPage && book.fault == Book::Fault::Unavailable) {
+        r.status = 503;
+        r.body = "<html><body>Service unavailable</body></html>";
+        return r;
+    }
+    static const QByteArray types[] = {"image/png", "image/jpeg", "image/webp"};
+    r.contentType = types[int(book.format)];
+    r.body = pageFile(id, seq);
+    if (seq == book.faultyPage && book.fault == Book::Fault::CutOff)
+        r.body.truncate(r.body.size() * 3 / 5);
+    if (book.cacheable) {
+        r.cacheControl = "max-age=3600";
+        r.headers.append(qMakePair(QByteArray("ETag"), '"' + QCryptographicHash::hash(r.body, QCryptographicHash::Sha1).toHex() + '"'));
+        r.headers.append(qMakePair(QByteArray("Last-Modified"), QByteArray("Tue, 01 Dec 2026 10:00:00 GMT")));
+    }
     return r;
 }

@@ -28,6 +28,16 @@ public:
         QSize scanSize{2480, 3508}; // the pixel size of those scanned pages
         QMap<int, int> unavailable; // page seq: its image answers 503 this many times first
         int imageRetryMs = 5000;    // the viewer loads an image that failed again this much later
+
+        enum class Format { Png, Jpeg, WebP };
+        Format format = Format::Png; // how page images are served (JPEG at quality 85)
+        bool cacheable = true;      // the browser may keep page images (max-age, ETag), else no-store
+        bool blobImages = false;    // the viewer shows page images through blob: addresses of its own
+        int rotatedPage = 0;        // this page's JPEG is stored turned, with EXIF orientation 6
+        int iccPage = 0;            // this page's JPEG carries an ICC profile (Display P3)
+        enum class Fault { None, Unavailable, CutOff };
+        int faultyPage = 0;         // this page's image is answered with 503, or cut short
+        Fault fault = Fault::None;
     };
 
     explicit ViewerSite(QObject *parent = nullptr);
@@ -40,9 +50,12 @@ public:
     QString homeUrl() const { return url(QStringLiteral("/")); }
     QString viewerUrl(const QString &id, int seq = 1) const;
 
-    // The image served for page seq of book id, and its PNG bytes.
+    // The image served for page seq of book id as the viewer shows it, and its PNG bytes.
     QImage pageImage(const QString &id, int seq) const;
     QByteArray pagePng(const QString &id, int seq) const;
+    // The image file served for page seq of book id, byte for byte (encoded once).
+    QByteArray pageFile(const QString &id, int seq) const;
+    QString imagePath(const QString &id, int seq) const;   // its "path?query"
     // The small page of an ordinary book, and a scan with grain (by default A4 at 300 dpi).
     static QImage smallPage(const QString &id, int seq);
     static QImage scanPage(const QString &id, int seq, QSize size = QSize(2480, 3508));
@@ -55,6 +68,7 @@ private:
     Response image(const QUrl &url) const;
 
     QMap<QString, Book> m_books;
-    mutable QHash<QString, QByteArray> m_pngs; // encoding a scan takes seconds
-    mutable QHash<QString, int> m_refused;     // 503 answers given per page image
+    mutable QHash<QString, QByteArray> m_pngs;  // encoding a scan takes seconds
+    mutable QHash<QString, QByteArray> m_files;
+    mutable QHash<QString, int> m_refused;      // 503 answers given per page image
 };
