@@ -320,6 +320,8 @@ private slots:
     void largePalettePage();
     void jpegOrientation_data();
     void jpegOrientation();
+    void textOnTurnedPage_data();
+    void textOnTurnedPage();
     void jpegColourProfile_data();
     void jpegColourProfile();
     void damagedPageKeepsEarlierPdf();
@@ -684,6 +686,46 @@ void TestPdfBuild::jpegOrientation()
         const QString difference = compareDrawn(coarse(upright), coarse(drawn), 32);
         QVERIFY2(difference.isEmpty(), qPrintable(reader + QStringLiteral(": ") + difference));
     }
+}
+
+void TestPdfBuild::textOnTurnedPage_data()
+{
+    QTest::addColumn<int>("orientation");
+    QTest::newRow("3 turned half round") << 3;
+    QTest::newRow("6 turned a quarter clockwise") << 6;
+    QTest::newRow("7 mirrored along the other diagonal") << 7;
+}
+
+// The text laid over a page whose JPEG is turned lies where its words are shown.
+void TestPdfBuild::textOnTurnedPage()
+{
+    QFETCH(int, orientation);
+    QImage upright(1000, 400, QImage::Format_RGB32);
+    upright.fill(Qt::white);
+    {
+        QPainter p(&upright);
+        QFont font(QStringLiteral("DejaVu Serif"));
+        font.setPixelSize(40);
+        p.setFont(font);
+        p.setPen(Qt::black);
+        p.drawText(80, 300, QStringLiteral("lantern harbour"));
+    }
+    const QByteArray jpeg = withExifOrientation(qtJpeg(storedFor(upright, orientation), false, 95), orientation);
+    const QString pdf = scratch.path() + QStringLiteral("/turnedtext%1.pdf").arg(orientation);
+    PdfBuildRequest request = buildRequest(pageFolder(QStringLiteral("turnedtext%1").arg(orientation), {jpeg}), 1, pdf);
+    request.ocrLanguage = QStringLiteral("eng");
+    const PdfBuildResult result = AssemblePdf(request);
+    QCOMPARE(result.imageOnly, QString());
+    // The word's box in points (0.75 a pixel), from the page's top left corner.
+    const QString boxes = PdfCheck::run(QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), pdf, QStringLiteral("-")});
+    const QRegularExpressionMatch word = QRegularExpression(
+        QStringLiteral("xMin=\"([\\d.]+)\" yMin=\"([\\d.]+)\" xMax=\"([\\d.]+)\" yMax=\"([\\d.]+)\">lantern<")).match(boxes);
+    QVERIFY2(word.hasMatch(), qPrintable(boxes));
+    const QRectF box(QPointF(word.captured(1).toDouble(), word.captured(2).toDouble()),
+                     QPointF(word.captured(3).toDouble(), word.captured(4).toDouble()));
+    const QRectF shown(80 * 0.75, 265 * 0.75, 150 * 0.75, 45 * 0.75); // "lantern" as drawn, roughly
+    QVERIFY2(box.intersects(shown) && box.width() > box.height(),
+             qPrintable(QStringLiteral("%1,%2 %3x%4").arg(box.x()).arg(box.y()).arg(box.width()).arg(box.height())));
 }
 
 void TestPdfBuild::jpegColourProfile_data()

@@ -71,6 +71,8 @@ OcrPage OcrRecognizer::Recognize(const QString &pageFile, const QString &languag
 {
     QImageReader reader(pageFile);
     reader.setDecideFormatFromContent(true); // PNG bytes are stored under ".jpg" names too
+    // Upright, as the page is shown in the PDF: the words' boxes are those of the page as shown.
+    reader.setAutoTransform(true);
     const QImage image = reader.read();
     if (image.isNull())
         throw AppError(QStringLiteral("Cannot read the page image %1: %2").arg(pageFile, reader.errorString()));
