@@ -730,21 +730,32 @@ void TestPdfBuild::textOnTurnedPage()
 
 void TestPdfBuild::jpegColourProfile_data()
 {
-    QTest::addColumn<int>("chunk");
-    QTest::newRow("in one segment") << 65000;
-    QTest::newRow("in several segments") << 200;
+    QTest::addColumn<bool>("gray");      // a gray JPEG rather than a colour one
+    QTest::addColumn<QByteArray>("profile");
+    QTest::addColumn<int>("chunk");      // profile bytes per segment
+    QTest::addColumn<bool>("kept");
+    const QByteArray srgb = QColorSpace(QColorSpace::SRgb).iccProfile();
+    QByteArray cut = srgb;
+    cut.chop(40);
+    QTest::newRow("in one segment") << false << srgb << 65000 << true;
+    QTest::newRow("in several segments") << false << srgb << 200 << true;
+    QTest::newRow("a colour profile on a gray JPEG") << true << srgb << 65000 << false;
+    QTest::newRow("shorter than its header says") << false << cut << 65000 << false;
 }
 
 // A JPEG's ICC profile is its image's colour space in the PDF, the same bytes, written once
-// for the pages that share it.
+// for the pages that share it; one that does not fit the image is left out.
 void TestPdfBuild::jpegColourProfile()
 {
+    QFETCH(bool, gray);
+    QFETCH(QByteArray, profile);
     QFETCH(int, chunk);
-    const QByteArray profile = QColorSpace(QColorSpace::SRgb).iccProfile();
+    QFETCH(bool, kept);
     QVERIFY(profile.size() > 200);
     const QImage upright = uprightPicture(96, 64);
-    const QByteArray jpeg = withIccProfile(qtJpeg(upright, false, 95), profile, chunk);
-    const QString pdf = scratch.path() + QStringLiteral("/profile%1.pdf").arg(chunk);
+    const QByteArray plain = gray ? encode(upright.convertToFormat(QImage::Format_Grayscale8), "JPG", 95) : qtJpeg(upright, false, 95);
+    const QByteArray jpeg = withIccProfile(plain, profile, chunk);
+    const QString pdf = scratch.path() + QStringLiteral("/profile%1.pdf").arg(qHash(QTest::currentDataTag()));
     QCOMPARE(AssemblePdf(buildRequest(pageFolder(QStringLiteral("profile"), {jpeg, jpeg}), 2, pdf)).pagesWritten, 2);
     QVERIFY(PdfCheck::qpdfCheck(pdf));
     const QByteArray file = readAll(pdf);
@@ -752,13 +763,18 @@ void TestPdfBuild::jpegColourProfile()
     QStringList objects;
     for (auto it = iccBased.globalMatch(QString::fromLatin1(file)); it.hasNext();)
         objects << it.next().captured(1);
+    const QList<PdfCheck::Image> images = PdfCheck::images(pdf, pdf + QStringLiteral(".images"));
+    QCOMPARE(images.size(), 2);
+    QCOMPARE(readAll(images[0].file), jpeg);
+    if (!kept) {
+        QCOMPARE(objects, QStringList());
+        QCOMPARE(images[0].color, gray ? QStringLiteral("gray") : QStringLiteral("rgb"));
+        return;
+    }
     QCOMPARE(objects.size(), 2);
     QCOMPARE(objects[0], objects[1]);
     QCOMPARE(PdfCheck::rawStream(pdf, objects[0].toInt()), profile);
-    const QList<PdfCheck::Image> images = PdfCheck::images(pdf, pdf + QStringLiteral(".images"));
-    QCOMPARE(images.size(), 2);
     QCOMPARE(images[0].color, QStringLiteral("icc"));
-    QCOMPARE(readAll(images[0].file), jpeg);
     for (const QString &reader : {QStringLiteral("poppler"), QStringLiteral("pdfium")}) {
         const QString difference = compareDrawn(coarse(upright), coarse(render(reader, pdf, upright.size())), 32);
         QVERIFY2(difference.isEmpty(), qPrintable(reader + QStringLiteral(": ") + difference));
