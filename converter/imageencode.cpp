@@ -155,8 +155,10 @@ EncodedImage encodePacked(const PDFE_Bitmap &bitmap, int bits)
     }
 
     auto colourAt = [&](int i) {
+        if (i >= bitmap.paletteCount)
+            return 0u;
         const std::uint8_t *c = bitmap.palette + 3 * i;
-        return i < bitmap.paletteCount ? (std::uint32_t(c[0]) << 16) | (std::uint32_t(c[1]) << 8) | c[2] : 0u;
+        return (std::uint32_t(c[0]) << 16) | (std::uint32_t(c[1]) << 8) | c[2];
     };
     // Two entries of black and white: a bilevel page, fax-coded where that is smaller.
     if (bits == 1 && opaque) {
