@@ -218,8 +218,12 @@ int main(int argc, char *argv[])
             const QImage image = QImage(scratch.filePath(QStringLiteral("%1.jpg").arg(i + 1, 4, 10, QLatin1Char('0'))), "PNG")
                                      .convertToFormat(QImage::Format_RGB888);
             exporter.StartPage(image.width(), image.height(), Dpi, Dpi, 0);
-            const PDFE_Bitmap bitmap{image.width(), image.height(), int(image.bytesPerLine()), PDFE_RGB8, image.constBits(),
-                                     nullptr, 0, 0, 0};
+            PDFE_Bitmap bitmap{};
+            bitmap.width = image.width();
+            bitmap.height = image.height();
+            bitmap.bytesPerRow = int(image.bytesPerLine());
+            bitmap.format = PDFE_RGB8;
+            bitmap.pixels = image.constBits();
             exporter.DrawBitmap(0, 0, image.width(), image.height(), &bitmap);
             const OcrTextWords words(recognised[i], image.size());
             exporter.DrawText(words.data(), words.count());

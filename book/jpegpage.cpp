@@ -83,5 +83,7 @@ std::unique_ptr<PageBitmap> ReadJpegPage(const QByteArray &data, const QString &
     bitmap->jpegComponents = frame.components;
     // Adobe's applications store CMYK (and YCCK) samples inverted and say so by their marker.
     bitmap->jpegAdobeInverted = frame.components == 4 && frame.adobe;
+    bitmap->orientation = frame.orientation;
+    bitmap->iccProfile = frame.iccProfile;
     return bitmap;
 }

@@ -1,12 +1,14 @@
 #include "jpegstructure.h"
 
+#include <algorithm>
 #include <cstring>
+#include <map>
 
 namespace {
 
 // Markers (the byte after 0xFF) of ISO/IEC 10918-1, table B.1.
 constexpr int SOI = 0xD8, EOI = 0xD9, SOS = 0xDA, DQT = 0xDB, DNL = 0xDC, DRI = 0xDD, DHT = 0xC4, DAC = 0xCC,
-              COM = 0xFE, APP0 = 0xE0, APP14 = 0xEE, APP15 = 0xEF, RST0 = 0xD0, RST7 = 0xD7, TEM = 0x01;
+              COM = 0xFE, APP0 = 0xE0, APP1 = 0xE1, APP2 = 0xE2, APP14 = 0xEE, APP15 = 0xEF, RST0 = 0xD0, RST7 = 0xD7, TEM = 0x01;
 
 bool isFrameMarker(int m)
 {
@@ -32,6 +34,39 @@ QString frameRefusal(int marker, int precision)
     return {};
 }
 
+// The orientation tag (0x0112) of an Exif segment's first image directory: 1 to 8, or 0 when
+// there is none or it is damaged.
+int exifOrientation(const unsigned char *exif, qsizetype size)
+{
+    // "Exif\0\0", then a TIFF header: byte order, 42, the first directory's offset.
+    if (size < 6 + 8 || std::memcmp(exif, "Exif\0\0", 6) != 0)
+        return 0;
+    const unsigned char *tiff = exif + 6;
+    const qsizetype length = size - 6;
+    const bool little = tiff[0] == 'I' && tiff[1] == 'I';
+    if (!little && !(tiff[0] == 'M' && tiff[1] == 'M'))
+        return 0;
+    auto u16 = [&](qsizetype at) { return little ? tiff[at] | (tiff[at + 1] << 8) : (tiff[at] << 8) | tiff[at + 1]; };
+    auto u32 = [&](qsizetype at) { return (quint32(u16(little ? at + 2 : at)) << 16) | quint32(u16(little ? at : at + 2)); };
+    if (u16(2) != 42)
+        return 0;
+    const quint32 directory = u32(4);
+    if (directory < 8 || qsizetype(directory) + 2 > length)
+        return 0;
+    const int entries = u16(directory);
+    for (int i = 0; i < entries; ++i) {
+        const qsizetype entry = qsizetype(directory) + 2 + 12 * qsizetype(i);
+        if (entry + 12 > length)
+            return 0;
+        // Tag, type (3: SHORT), count, and the value itself in the first two bytes.
+        if (u16(entry) == 0x0112) {
+            const int value = u16(entry + 8);
+            return u16(entry + 2) == 3 && u32(entry + 4) == 1 && value >= 1 && value <= 8 ? value : 0;
+        }
+    }
+    return 0;
+}
+
 } // namespace
 
 QString CheckJpegStructure(const QByteArray &data, JpegFrame &frame)
@@ -43,7 +78,11 @@ QString CheckJpegStructure(const QByteArray &data, JpegFrame &frame)
         return QStringLiteral("no JPEG start of image marker");
     auto word = [&](qsizetype at) { return (int(bytes[at]) << 8) | bytes[at + 1]; };
 
-    bool sawFrame = false, sawScan = false;
+    bool sawFrame = false, sawScan = false, sawExif = false;
+    // ICC profile chunks by their sequence number (from 1), and how many there are to be.
+    std::map<int, QByteArray> iccChunks;
+    int iccCount = -1;
+    bool iccDamaged = false;
     qsizetype at = 2;
     for (;;) {
         if (at >= size)
@@ -62,6 +101,10 @@ QString CheckJpegStructure(const QByteArray &data, JpegFrame &frame)
                 return QStringLiteral("no image data before the end of image marker");
             if (at != size)
                 return QStringLiteral("%1 bytes after the end of image marker").arg(size - at);
+            if (!iccDamaged && iccCount > 0 && int(iccChunks.size()) == iccCount && iccChunks.begin()->first == 1
+                && iccChunks.rbegin()->first == iccCount)
+                for (const auto &chunk : iccChunks)
+                    frame.iccProfile += chunk.second;
             return {};
         }
         if (marker == TEM)
@@ -131,6 +174,16 @@ QString CheckJpegStructure(const QByteArray &data, JpegFrame &frame)
                 frame.adobe = true;
                 frame.adobeTransform = bytes[segment + 11];
             }
+        } else if (marker == APP1 && !sawExif && contentLength >= 6 && std::memcmp(bytes + segment, "Exif\0\0", 6) == 0) {
+            // Browsers turn the image as its first Exif segment says.
+            sawExif = true;
+            frame.orientation = std::max(1, exifOrientation(bytes + segment, contentLength));
+        } else if (marker == APP2 && contentLength >= 14 && std::memcmp(bytes + segment, "ICC_PROFILE\0", 12) == 0) {
+            const int sequence = bytes[segment + 12], count = bytes[segment + 13];
+            if (sequence < 1 || sequence > count || (iccCount >= 0 && count != iccCount) || iccChunks.count(sequence))
+                iccDamaged = true;
+            iccCount = count;
+            iccChunks[sequence] = QByteArray(reinterpret_cast<const char *>(bytes + segment + 14), contentLength - 14);
         } else if (marker == DAC) {
             return QStringLiteral("arithmetic-coded JPEG is not supported");
         } else if (marker == DNL) {

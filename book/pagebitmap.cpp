@@ -19,6 +19,8 @@ constexpr qint64 MaxPageFileSize = 4 * MaxPagePixels + (1 << 20);
 // quarters of the bytes the page was decoded into.
 void dropUnusedSamples(PageBitmap &bitmap)
 {
+    if (bitmap.format != PDFE_GRAYA8 && bitmap.format != PDFE_RGB8 && bitmap.format != PDFE_RGBA8)
+        return; // one channel already, or packed
     const int channels = bitmap.format == PDFE_GRAY8 ? 1 : bitmap.format == PDFE_GRAYA8 ? 2 : bitmap.format == PDFE_RGB8 ? 3 : 4;
     if (channels == 1)
         return;
@@ -95,6 +97,19 @@ PDFE_Bitmap PageBitmap::handle() const
     h.jpegSize = std::size_t(jpeg.size());
     h.jpegComponents = jpegComponents;
     h.jpegAdobeInverted = jpegAdobeInverted ? 1 : 0;
+    if (!palette.isEmpty()) {
+        h.palette = reinterpret_cast<const std::uint8_t *>(palette.constData());
+        h.paletteCount = int32_t(palette.size() / 3);
+    }
+    if (!paletteAlpha.isEmpty() && paletteAlpha.size() == palette.size() / 3)
+        h.paletteAlpha = reinterpret_cast<const std::uint8_t *>(paletteAlpha.constData());
+    h.grayKeyed = grayKey >= 0 ? 1 : 0;
+    h.grayKey = grayKey >= 0 ? grayKey : 0;
+    h.orientation = orientation;
+    if (!iccProfile.isEmpty()) {
+        h.iccProfile = reinterpret_cast<const std::uint8_t *>(iccProfile.constData());
+        h.iccProfileSize = std::size_t(iccProfile.size());
+    }
     return h;
 }
 
@@ -109,6 +124,8 @@ std::unique_ptr<PageBitmap> LoadPageBitmap(const QString &path, const BeforeDeco
         const QByteArray data = file.readAll();
         if (data.size() < MinPageFileSize)
             return nullptr;
+        // By content, whatever the file's name says. A JPEG starts with its start of image
+        // marker and the next segment's, whichever that is (JFIF, Exif, Adobe, ...).
         QByteArray head = data.left(11);
         head.replace('\0', ' ');
         if (head.contains("PNG")) {
@@ -116,7 +133,7 @@ std::unique_ptr<PageBitmap> LoadPageBitmap(const QString &path, const BeforeDeco
             dropUnusedSamples(*bitmap);
             return bitmap;
         }
-        if (head.contains("JFIF"))
+        if (data.startsWith("\xFF\xD8\xFF"))
             return ReadJpegPage(data, path);
         return nullptr;
     } catch (const std::bad_alloc &) {

@@ -21,24 +21,34 @@ struct FreeDeleter
 };
 using PixelMemory = std::unique_ptr<std::uint8_t[], FreeDeleter>;
 
-// A page image ready to hand to the PDF engine library: decoded pixels, 8 bits per sample,
-// or a JPEG file's own bytes, which go into the PDF as they are.
+// A page image ready to hand to the PDF engine library: decoded pixels (8 bits per sample, or
+// palette indices and small gray depths packed as the file holds them), or a JPEG file's own
+// bytes, which go into the PDF as they are.
 struct PageBitmap
 {
-    int width = 0;
+    int width = 0;             // as stored
     int height = 0;
-    int format = PDFE_RGBA8;   // PDFE_GRAY8, PDFE_GRAYA8, PDFE_RGB8 or PDFE_RGBA8
+    int format = PDFE_RGBA8;   // PDFE_GRAY8, PDFE_GRAYA8, PDFE_RGB8, PDFE_RGBA8 or a packed one
     int bytesPerRow = 0;
     PixelMemory pixels;
+    QByteArray palette;        // packed indices: red, green, blue of each entry
+    QByteArray paletteAlpha;   // empty (opaque), or the opacity of each entry
+    int grayKey = -1;          // packed gray: the transparent sample value, -1 for none
     QByteArray jpeg;           // a JPEG page's own bytes
     int jpegComponents = 0;    // 1, 3 or 4
     bool jpegAdobeInverted = false; // 4 components stored inverted, as Adobe's marker says
+    QByteArray iccProfile;     // a JPEG's colour profile
+    int orientation = 1;       // how the image is shown, as EXIF orientations count (1 to 8)
+
+    // The size of the image as a viewer shows it: turned a quarter for orientations 5 to 8.
+    int shownWidth() const { return orientation >= 5 ? height : width; }
+    int shownHeight() const { return orientation >= 5 ? width : height; }
 
     PDFE_Bitmap handle() const;
 };
 
 // Loads a page file. Nothing (null) for a file under 200 bytes or one that is neither PNG nor
-// JFIF JPEG by its first 11 bytes. A damaged image of either kind, one larger than a page can
+// JPEG by its signature. A damaged image of either kind, one larger than a page can
 // be or one that claims more pixels than its data can hold, throws AppError naming the file;
 // so does running out of memory. A file that cannot be read throws "Cannot open file ...".
 // Safe to call from several threads at once. beforeDecoding, when given, is called with the

@@ -39,7 +39,7 @@ struct PreparedPage
 {
     bool missing = false;
     QString failure;                                   // the error to raise when this page's turn comes
-    int width = 0;
+    int width = 0;                                     // pixels of the image as shown
     int height = 0;
     std::unique_ptr<void, std::function<void(void *)>> image;
     std::optional<OcrPage> text;                       // the words laid over the page, when asked for

@@ -74,7 +74,8 @@ PreparedPage preparePage(const TPDFPrinter &pdf, const QString &pagePath, PagePi
             return prepared;
         QString reason;
         void *image = pdf.EncodeImage(bitmap->handle(), &reason);
-        const int width = bitmap->width, height = bitmap->height;
+        // The page is the image as a viewer shows it, turned as its orientation says.
+        const int width = bitmap->shownWidth(), height = bitmap->shownHeight();
         bitmap.reset(); // its pixels are in the encoded image now
         if (!image)
             throw AppError(QStringLiteral("Error in EncodeImage! %1 (page file \"%2\")").arg(reason, pagePath));

@@ -1,5 +1,6 @@
 #include "pagedecoders.h"
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
@@ -28,7 +29,11 @@ struct PngDecode
     int width = 0;
     int height = 0;
     int channels = 0;
+    int format = 0;
     std::size_t rowBytes = 0;
+    QByteArray palette;
+    QByteArray paletteAlpha;
+    int grayKey = -1;
 
     ~PngDecode()
     {
@@ -87,15 +92,51 @@ bool decode(PngDecode &d)
         png_error(d.png, d.message);
     }
 
-    // Samples as stored: palettes and small gray depths widened to 8 bits, transparency as
-    // alpha, 16-bit samples scaled to 8; no gamma or colour conversion.
-    png_set_expand(d.png);
-    png_set_scale_16(d.png);
+    // Palette indices and gray samples of 1, 2 or 4 bits stay as they are, packed: a page of
+    // them takes a fraction of the memory it would widened, and goes into the PDF as it is.
+    const int colourType = png_get_color_type(d.png, d.info);
+    const int bitDepth = png_get_bit_depth(d.png, d.info);
+    if (colourType == PNG_COLOR_TYPE_PALETTE || (colourType == PNG_COLOR_TYPE_GRAY && bitDepth < 8)) {
+        static const int grays[] = {0, PDFE_GRAY1, PDFE_GRAY2, 0, PDFE_GRAY4};
+        static const int indexed[] = {0, PDFE_INDEXED1, PDFE_INDEXED2, 0, PDFE_INDEXED4, 0, 0, 0, PDFE_INDEXED8};
+        d.format = colourType == PNG_COLOR_TYPE_PALETTE ? indexed[bitDepth] : grays[bitDepth];
+        png_bytep alpha = nullptr;
+        int alphaCount = 0;
+        png_color_16p key = nullptr;
+        const bool transparency = png_get_tRNS(d.png, d.info, &alpha, &alphaCount, &key) != 0;
+        if (colourType == PNG_COLOR_TYPE_PALETTE) {
+            png_colorp entries = nullptr;
+            int count = 0;
+            if (!png_get_PLTE(d.png, d.info, &entries, &count) || count < 1)
+                png_error(d.png, "palette image without a palette");
+            for (int i = 0; i < count; ++i) {
+                const char rgb[3] = {char(entries[i].red), char(entries[i].green), char(entries[i].blue)};
+                d.palette.append(rgb, 3);
+            }
+            if (transparency && alpha && alphaCount > 0) {
+                d.paletteAlpha = QByteArray(reinterpret_cast<const char *>(alpha), std::min(alphaCount, count));
+                d.paletteAlpha.append(count - d.paletteAlpha.size(), char(0xFF));
+            }
+        } else if (transparency && key) {
+            d.grayKey = key->gray & ((1 << bitDepth) - 1);
+        }
+    } else {
+        // Samples as stored: small gray depths widened to 8 bits, transparency as alpha,
+        // 16-bit samples scaled to 8; no gamma or colour conversion.
+        png_set_expand(d.png);
+        png_set_scale_16(d.png);
+    }
     const int passes = png_set_interlace_handling(d.png);
     png_read_update_info(d.png, d.info);
     d.channels = png_get_channels(d.png, d.info);
-    if (d.channels < 1 || d.channels > 4 || png_get_bit_depth(d.png, d.info) != 8)
+    if (d.format == 0) {
+        static const int formats[] = {0, PDFE_GRAY8, PDFE_GRAYA8, PDFE_RGB8, PDFE_RGBA8};
+        if (d.channels < 1 || d.channels > 4 || png_get_bit_depth(d.png, d.info) != 8)
+            png_error(d.png, "unsupported pixel layout");
+        d.format = formats[d.channels];
+    } else if (d.channels != 1 || png_get_bit_depth(d.png, d.info) != bitDepth) {
         png_error(d.png, "unsupported pixel layout");
+    }
     d.width = int(width);
     d.height = int(height);
     d.rowBytes = png_get_rowbytes(d.png, d.info);
@@ -126,11 +167,13 @@ std::unique_ptr<PageBitmap> DecodePngPage(const QByteArray &data, const QString 
     if (!decode(d))
         throw PageFileError(path, QString::fromUtf8(d.message));
 
-    static const int formats[] = {0, PDFE_GRAY8, PDFE_GRAYA8, PDFE_RGB8, PDFE_RGBA8};
     auto bitmap = std::make_unique<PageBitmap>();
     bitmap->width = d.width;
     bitmap->height = d.height;
-    bitmap->format = formats[d.channels];
+    bitmap->format = d.format;
+    bitmap->palette = d.palette;
+    bitmap->paletteAlpha = d.paletteAlpha;
+    bitmap->grayKey = d.grayKey;
     bitmap->bytesPerRow = int(d.rowBytes);
     bitmap->pixels.reset(d.pixels);
     d.pixels = nullptr;

@@ -160,9 +160,24 @@ int Engine::drawImage(TPDFE_DrawRec *record)
     return placeImage(*image, record);
 }
 
+int Engine::iccProfileObject(const EncodedImage &image)
+{
+    // Pages of one book mostly share their profile: it is written once.
+    const auto found = m_iccProfiles.find(image.iccProfile);
+    if (found != m_iccProfiles.end())
+        return found->second;
+    const int object = m_writer.reserveObject();
+    m_writer.streamObject(object, "/N " + std::to_string(image.iccComponents) + "/Alternate" + image.iccAlternate,
+                          image.iccProfile.data(), image.iccProfile.size());
+    m_iccProfiles.emplace(image.iccProfile, object);
+    return object;
+}
+
 int Engine::placeImage(const EncodedImage &image, TPDFE_DrawRec *record)
 {
     std::string dictionary = image.dictionary;
+    if (!image.iccProfile.empty())
+        dictionary += "/ColorSpace[/ICCBased " + std::to_string(iccProfileObject(image)) + " 0 R]";
     if (image.softMask) {
         const int mask = m_writer.reserveObject();
         m_writer.streamObject(mask, image.softMask->dictionary, image.softMask->data.data(), image.softMask->data.size());
@@ -178,7 +193,24 @@ int Engine::placeImage(const EncodedImage &image, TPDFE_DrawRec *record)
     const double pageHeight = m_page.pageh * scaleY();
     const double w = record->w * scaleX(), h = record->h * scaleY();
     const double x = record->x * scaleX(), y = pageHeight - record->y * scaleY() - h;
-    m_pageContent += "q " + Num(w) + " 0 0 " + Num(h) + " " + Num(x) + " " + Num(y) + " cm /" + name + " Do Q\n";
+    // The image's unit square onto the box, turned and mirrored as the image is shown: its
+    // top row at the box's top, its right edge at the box's left (mirrored), at the box's
+    // right (turned a quarter clockwise), and so on. Its samples stay as they are.
+    double m[6];
+    switch (image.orientation) {
+    case 2: m[0] = -w, m[1] = 0, m[2] = 0, m[3] = h, m[4] = x + w, m[5] = y; break;
+    case 3: m[0] = -w, m[1] = 0, m[2] = 0, m[3] = -h, m[4] = x + w, m[5] = y + h; break;
+    case 4: m[0] = w, m[1] = 0, m[2] = 0, m[3] = -h, m[4] = x, m[5] = y + h; break;
+    case 5: m[0] = 0, m[1] = -h, m[2] = -w, m[3] = 0, m[4] = x + w, m[5] = y + h; break;
+    case 6: m[0] = 0, m[1] = -h, m[2] = w, m[3] = 0, m[4] = x, m[5] = y + h; break;
+    case 7: m[0] = 0, m[1] = h, m[2] = w, m[3] = 0, m[4] = x, m[5] = y; break;
+    case 8: m[0] = 0, m[1] = h, m[2] = -w, m[3] = 0, m[4] = x + w, m[5] = y; break;
+    default: m[0] = w, m[1] = 0, m[2] = 0, m[3] = h, m[4] = x, m[5] = y; break;
+    }
+    m_pageContent += "q";
+    for (double v : m)
+        m_pageContent += " " + Num(v);
+    m_pageContent += " cm /" + name + " Do Q\n";
     record->imagenumber = number;
     return writeStatus();
 }

@@ -33,6 +33,8 @@ private:
     int drawBitmap(TPDFE_DrawRec *record);
     int drawImage(TPDFE_DrawRec *record);
     int placeImage(const EncodedImage &image, TPDFE_DrawRec *record);
+    // The object of the image's ICC profile, written with the first image that has it.
+    int iccProfileObject(const EncodedImage &image);
     int endPage();
     int endDoc();
     int writeDoc(const char *path);
@@ -56,6 +58,7 @@ private:
     bool m_written = false;
     int m_catalog = 0, m_pages = 0, m_info = 0;
     std::vector<int> m_pageObjects;
+    std::map<std::vector<std::uint8_t>, int> m_iccProfiles;
 
     TPDFE_InitRec m_page{};
     bool m_pageOpen = false;

@@ -4,6 +4,7 @@
 #include "flateimage.h"
 #include "planerows.h"
 
+#include <cstring>
 #include <stdexcept>
 #include <string>
 
@@ -64,29 +65,132 @@ Content scan(const PDFE_Bitmap &bitmap, int channels)
     return content;
 }
 
-// A page of only black and white: Group 4 fax coding, which on text is about a third of
-// Flate's size; Flate where it does better (halftone patterns, tiny images).
-EncodedImage encodeBilevel(const PDFE_Bitmap &bitmap, int channels)
+// The fax-coded image, or the Flate one where that is smaller.
+EncodedImage smallerBilevel(int width, int height, std::vector<std::uint8_t> fax, EncodedImage flate)
 {
-    const PlaneRows black(bitmap, channels, PlaneRows::Black1);
-    const std::size_t rowBytes = black.rowBytes();
-    std::vector<std::uint8_t> packed(rowBytes * std::size_t(bitmap.height));
-    for (int y = 0; y < bitmap.height; ++y)
-        black.row(y, packed.data() + rowBytes * std::size_t(y));
-    std::vector<std::uint8_t> fax = EncodeFaxG4(packed.data(), rowBytes, bitmap.width, bitmap.height);
-    std::vector<std::uint8_t>().swap(packed);
-
-    EncodedImage flate = EncodeFlate(PlaneRows(bitmap, channels, PlaneRows::White1));
     if (flate.data.size() <= fax.size())
         return flate;
     EncodedImage image;
-    const std::string w = std::to_string(bitmap.width), h = std::to_string(bitmap.height);
+    const std::string w = std::to_string(width), h = std::to_string(height);
     // The decoder's output has 0 for black (BlackIs1 false), as DeviceGray reads 1 bit.
     image.dictionary = "/Type/XObject/Subtype/Image/Width " + w + "/Height " + h
                        + "/ColorSpace/DeviceGray/BitsPerComponent 1/Filter/CCITTFaxDecode/DecodeParms<</K -1/Columns " + w
                        + "/Rows " + h + "/BlackIs1 false>>";
     image.data = std::move(fax);
     return image;
+}
+
+std::vector<std::uint8_t> faxOf(const PlaneRows &black)
+{
+    const std::size_t rowBytes = black.rowBytes();
+    std::vector<std::uint8_t> packed(rowBytes * std::size_t(black.height()));
+    for (int y = 0; y < black.height(); ++y)
+        black.row(y, packed.data() + rowBytes * std::size_t(y));
+    return EncodeFaxG4(packed.data(), rowBytes, black.width(), black.height());
+}
+
+// A page of only black and white: Group 4 fax coding, which on text is about a third of
+// Flate's size; Flate where it does better (halftone patterns, tiny images).
+EncodedImage encodeBilevel(const PDFE_Bitmap &bitmap, int channels)
+{
+    std::vector<std::uint8_t> fax = faxOf(PlaneRows(bitmap, channels, PlaneRows::Black1));
+    return smallerBilevel(bitmap.width, bitmap.height, std::move(fax), EncodeFlate(PlaneRows(bitmap, channels, PlaneRows::White1)));
+}
+
+// The same for packed 1-bit samples, whose 1 is white (oneIsWhite) or black.
+EncodedImage encodePackedBilevel(const PDFE_Bitmap &bitmap, bool oneIsWhite)
+{
+    std::vector<std::uint8_t> fax = faxOf(PlaneRows(bitmap, 1, oneIsWhite ? PlaneRows::PackedInverted : PlaneRows::Packed));
+    EncodedImage flate = EncodeFlate(PlaneRows(bitmap, 1, PlaneRows::Packed), "/DeviceGray");
+    if (!oneIsWhite)
+        flate.dictionary += "/Decode[1 0]";
+    return smallerBilevel(bitmap.width, bitmap.height, std::move(fax), std::move(flate));
+}
+
+// A palette as the colour space of an indexed image. Every index the samples can hold has an
+// entry: those past the palette's end are black.
+std::string indexedSpace(const PDFE_Bitmap &bitmap, int entries)
+{
+    static const char hex[] = "0123456789ABCDEF";
+    std::string space = "[/Indexed/DeviceRGB " + std::to_string(entries - 1) + "<";
+    for (int i = 0; i < entries * 3; ++i) {
+        const std::uint8_t v = i < bitmap.paletteCount * 3 ? bitmap.palette[i] : 0;
+        space += hex[v >> 4];
+        space += hex[v & 0xF];
+    }
+    return space + ">]";
+}
+
+// Palette indices and small gray depths as they are, at their own depth; transparency as a
+// colour key where the transparent samples make one range, else as a soft mask.
+EncodedImage encodePacked(const PDFE_Bitmap &bitmap, int bits)
+{
+    const int entries = 1 << bits;
+    if (bitmap.format < PDFE_INDEXED1) {
+        if (bits == 1 && !bitmap.grayKeyed)
+            return encodePackedBilevel(bitmap, true);
+        EncodedImage image = EncodeFlate(PlaneRows(bitmap, 1, PlaneRows::Packed), "/DeviceGray");
+        if (bitmap.grayKeyed && bitmap.grayKey >= 0 && bitmap.grayKey < entries)
+            image.dictionary += "/Mask[" + std::to_string(bitmap.grayKey) + " " + std::to_string(bitmap.grayKey) + "]";
+        return image;
+    }
+
+    if (!bitmap.palette || bitmap.paletteCount < 1 || bitmap.paletteCount > 256)
+        throw std::runtime_error("indexed bitmap without a palette");
+    std::uint8_t alpha[256];
+    std::memset(alpha, 0xFF, sizeof alpha);
+    if (bitmap.paletteAlpha)
+        std::memcpy(alpha, bitmap.paletteAlpha, std::size_t(bitmap.paletteCount));
+    bool opaque = true, binary = true;
+    int firstClear = -1, lastClear = -1, clearCount = 0;
+    for (int i = 0; i < entries; ++i) {
+        opaque = opaque && alpha[i] == 0xFF;
+        binary = binary && (alpha[i] == 0 || alpha[i] == 0xFF);
+        if (alpha[i] == 0) {
+            if (firstClear < 0)
+                firstClear = i;
+            lastClear = i;
+            ++clearCount;
+        }
+    }
+
+    auto colourAt = [&](int i) {
+        if (i >= bitmap.paletteCount)
+            return 0u;
+        const std::uint8_t *c = bitmap.palette + 3 * i;
+        return (std::uint32_t(c[0]) << 16) | (std::uint32_t(c[1]) << 8) | c[2];
+    };
+    // Two entries of black and white: a bilevel page, fax-coded where that is smaller.
+    if (bits == 1 && opaque) {
+        if (colourAt(0) == 0 && colourAt(1) == 0xFFFFFF)
+            return encodePackedBilevel(bitmap, true);
+        if (colourAt(0) == 0xFFFFFF && colourAt(1) == 0)
+            return encodePackedBilevel(bitmap, false);
+    }
+
+    EncodedImage image = EncodeFlate(PlaneRows(bitmap, 1, PlaneRows::Packed), indexedSpace(bitmap, entries));
+    if (opaque)
+        return image;
+    if (binary && lastClear - firstClear + 1 == clearCount) {
+        image.dictionary += "/Mask[" + std::to_string(firstClear) + " " + std::to_string(lastClear) + "]";
+        return image;
+    }
+    image.softMask = std::make_unique<EncodedImage>(
+        EncodeFlate(PlaneRows(bitmap, 1, binary ? PlaneRows::IndexAlpha1 : PlaneRows::IndexAlpha8, alpha), "/DeviceGray"));
+    return image;
+}
+
+// A profile for colour components of this many samples: the header's size, signature and
+// colour space agree. Anything else is left out rather than given to the readers.
+bool profileFits(const std::uint8_t *profile, std::size_t size, int components)
+{
+    if (!profile || size < 132 || std::memcmp(profile + 36, "acsp", 4) != 0)
+        return false;
+    const std::size_t declared = (std::size_t(profile[0]) << 24) | (std::size_t(profile[1]) << 16) | (std::size_t(profile[2]) << 8) | profile[3];
+    if (declared < 132 || declared > size)
+        return false;
+    const char *space = components == 1 ? "GRAY" : components == 3 ? "RGB " : "CMYK";
+    return std::memcmp(profile + 16, space, 4) == 0;
 }
 
 EncodedImage encodeJpeg(const PDFE_Bitmap &bitmap)
@@ -102,7 +206,14 @@ EncodedImage encodeJpeg(const PDFE_Bitmap &bitmap)
     }
     EncodedImage image;
     image.dictionary = "/Type/XObject/Subtype/Image/Width " + std::to_string(bitmap.width) + "/Height "
-                       + std::to_string(bitmap.height) + "/ColorSpace" + space + "/BitsPerComponent 8/Filter/DCTDecode";
+                       + std::to_string(bitmap.height) + "/BitsPerComponent 8/Filter/DCTDecode";
+    if (bitmap.iccProfileSize > 0 && profileFits(bitmap.iccProfile, bitmap.iccProfileSize, bitmap.jpegComponents)) {
+        image.iccProfile.assign(bitmap.iccProfile, bitmap.iccProfile + bitmap.iccProfileSize);
+        image.iccComponents = bitmap.jpegComponents;
+        image.iccAlternate = space;
+    } else {
+        image.dictionary += std::string("/ColorSpace") + space;
+    }
     // Adobe's programs store CMYK samples inverted (0 for full ink) and mark the file with
     // their APP14 segment; PDF readers take DCT samples as they are, so the image says so.
     if (bitmap.jpegComponents == 4 && bitmap.jpegAdobeInverted)
@@ -111,9 +222,7 @@ EncodedImage encodeJpeg(const PDFE_Bitmap &bitmap)
     return image;
 }
 
-} // namespace
-
-EncodedImage EncodeBitmap(const PDFE_Bitmap &bitmap)
+EncodedImage encode(const PDFE_Bitmap &bitmap)
 {
     if (bitmap.width <= 0 || bitmap.height <= 0)
         throw std::runtime_error("bitmap without pixels");
@@ -122,6 +231,14 @@ EncodedImage EncodeBitmap(const PDFE_Bitmap &bitmap)
                                  + " pixels, at most " + std::to_string(MaxBitmapPixels) + " are taken");
     if (bitmap.jpeg && bitmap.jpegSize > 0)
         return encodeJpeg(bitmap);
+    if (const int bits = PackedBits(bitmap.format)) {
+        const std::int64_t rowBytes = (std::int64_t(bitmap.width) * bits + 7) / 8;
+        if (!bitmap.pixels)
+            throw std::runtime_error("unknown bitmap format");
+        if (bitmap.bytesPerRow < rowBytes || std::int64_t(bitmap.bytesPerRow) * (bitmap.height - 1) + rowBytes > MaxBitmapPixels * 4)
+            throw std::runtime_error("bitmap rows of " + std::to_string(bitmap.bytesPerRow) + " bytes do not fit its size");
+        return encodePacked(bitmap, bits);
+    }
     const int channels = channelsOf(bitmap.format);
     if (channels == 0 || !bitmap.pixels)
         throw std::runtime_error("unknown bitmap format");
@@ -140,6 +257,15 @@ EncodedImage EncodeBitmap(const PDFE_Bitmap &bitmap)
         image = EncodeFlate(PlaneRows(bitmap, channels, content.gray ? PlaneRows::Gray : PlaneRows::Rgb));
     if ((channels == 2 || channels == 4) && !content.opaque)
         image.softMask = std::make_unique<EncodedImage>(EncodeFlate(PlaneRows(bitmap, channels, PlaneRows::Alpha)));
+    return image;
+}
+
+} // namespace
+
+EncodedImage EncodeBitmap(const PDFE_Bitmap &bitmap)
+{
+    EncodedImage image = encode(bitmap);
+    image.orientation = bitmap.orientation >= 1 && bitmap.orientation <= 8 ? bitmap.orientation : 1;
     return image;
 }
 

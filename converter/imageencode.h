@@ -16,7 +16,10 @@ constexpr std::size_t MaxJpegBytes = std::size_t(1) << 30;
 // Lossless: an opaque alpha channel is dropped, a colour image whose pixels are all gray
 // becomes DeviceGray, a gray image of only black and white 1 bit per pixel coded as CCITT
 // Group 4 (or Flate where that is smaller); other samples are compressed with Flate after PNG
-// row filters. A JPEG bitmap is embedded as its own bytes (gray, RGB or CMYK).
+// row filters. Packed bitmaps keep their depth: palette indices as an Indexed image, small
+// gray depths as DeviceGray, their transparency as a colour key mask or a soft mask, and a
+// black-and-white one coded as a bilevel page is. A JPEG bitmap is embedded as its own bytes
+// (gray, RGB or CMYK), with its ICC profile when it has one for its colour components.
 // Thread-safe: nothing is shared between calls. Memory: the bitmap is read row by row;
 // besides the result the call holds the filtered plane (the samples as the PDF stores them)
 // and room for the compressed data as the sample bands predict it, about 1.2 times the

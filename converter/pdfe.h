@@ -87,18 +87,43 @@ typedef struct TPDFE_DrawRec {
 } TPDFE_DrawRec;
 #pragma pack(pop)
 
-/* Pixel formats of PDFE_Bitmap, 8 bits per sample, rows top to bottom. */
+/* Pixel formats of PDFE_Bitmap, rows top to bottom. The first four hold 8 bits per sample.
+ * The packed ones hold 1, 2, 4 or 8 bits per pixel, the leftmost pixel in the most significant
+ * bits and every row starting on a byte: gray samples from black (0) to white (the largest
+ * value), or indices into the bitmap's palette. They go into the PDF at their own depth. */
 enum {
     PDFE_GRAY8 = 1,
     PDFE_GRAYA8 = 2,
     PDFE_RGB8 = 3,
-    PDFE_RGBA8 = 4
+    PDFE_RGBA8 = 4,
+    PDFE_GRAY1 = 5,
+    PDFE_GRAY2 = 6,
+    PDFE_GRAY4 = 7,
+    PDFE_INDEXED1 = 8,
+    PDFE_INDEXED2 = 9,
+    PDFE_INDEXED4 = 10,
+    PDFE_INDEXED8 = 11
 };
 
 /* A bitmap. With jpeg set (a baseline or progressive JPEG file of 1, 3 or 4 components whose
  * pixels are width x height), the file's bytes are embedded as they are and pixels may be
  * null. jpegAdobeInverted is 1 for a 4-component JPEG with an Adobe marker, whose CMYK
- * samples are stored inverted. */
+ * samples are stored inverted.
+ * The fields after jpegAdobeInverted were added later; left zero, each changes nothing:
+ * - palette: for the PDFE_INDEXEDn formats, paletteCount (1 to 256) entries of red, green and
+ *   blue, 3 bytes each. Indices past the last entry show black.
+ * - paletteAlpha: null when every entry is opaque, else paletteCount opacities (0 transparent
+ *   to 255 opaque), one per entry.
+ * - grayKeyed, grayKey: for PDFE_GRAY1/2/4, with grayKeyed 1 the pixels of sample value
+ *   grayKey are transparent, the others opaque.
+ * - orientation: how the image is to be shown, as an EXIF orientation says (1 as stored, 2
+ *   mirrored left to right, 3 turned half round, 4 mirrored top to bottom, 5 mirrored along
+ *   the diagonal from the top left, 6 turned a quarter clockwise, 7 mirrored along the other
+ *   diagonal, 8 turned a quarter anticlockwise; 0 and other values as 1). The image is drawn
+ *   so turned into the box a draw record gives, which is then the size of the image as shown
+ *   (height x width for 5 to 8). The image's samples stay as they are.
+ * - iccProfile: a JPEG's ICC colour profile (iccProfileSize bytes), embedded as the image's
+ *   colour space when it is a profile for the JPEG's colour components; else ignored. */
 typedef struct PDFE_Bitmap {
     int32_t width;
     int32_t height;
@@ -109,6 +134,14 @@ typedef struct PDFE_Bitmap {
     size_t jpegSize;
     int32_t jpegComponents;
     int32_t jpegAdobeInverted;
+    const uint8_t *palette;
+    int32_t paletteCount;
+    const uint8_t *paletteAlpha;
+    int32_t grayKeyed;
+    int32_t grayKey;
+    int32_t orientation;
+    const uint8_t *iccProfile;
+    size_t iccProfileSize;
 } PDFE_Bitmap;
 
 /* A word of a page's text layer: its box x, y, w x h in the page's pixel units (like a

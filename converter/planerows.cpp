@@ -4,15 +4,35 @@
 
 namespace pdfe {
 
-PlaneRows::PlaneRows(const PDFE_Bitmap &bitmap, int bitmapChannels, Kind kind)
-    : m_bitmap(bitmap), m_stride(bitmapChannels), m_kind(kind)
+int PackedBits(int format)
 {
+    switch (format) {
+    case PDFE_GRAY1: case PDFE_INDEXED1: return 1;
+    case PDFE_GRAY2: case PDFE_INDEXED2: return 2;
+    case PDFE_GRAY4: case PDFE_INDEXED4: return 4;
+    case PDFE_INDEXED8: return 8;
+    default: return 0;
+    }
+}
+
+PlaneRows::PlaneRows(const PDFE_Bitmap &bitmap, int bitmapChannels, Kind kind, const std::uint8_t *alphaTable)
+    : m_bitmap(bitmap), m_stride(bitmapChannels), m_bits(PackedBits(bitmap.format)), m_kind(kind), m_alphaTable(alphaTable)
+{
+}
+
+int PlaneRows::bitsPerComponent() const
+{
+    switch (m_kind) {
+    case White1: case Black1: case IndexAlpha1: return 1;
+    case Packed: case PackedInverted: return m_bits;
+    default: return 8;
+    }
 }
 
 std::size_t PlaneRows::rowBytes() const
 {
     const std::size_t w = std::size_t(m_bitmap.width);
-    return bitsPerComponent() == 1 ? (w + 7) / 8 : w * std::size_t(channels());
+    return (w * std::size_t(bitsPerComponent()) + 7) / 8 * std::size_t(channels());
 }
 
 void PlaneRows::row(int y, std::uint8_t *out) const
@@ -66,6 +86,35 @@ void PlaneRows::row(int y, std::uint8_t *out) const
             else
                 v |= std::uint8_t(0xFF >> (w % 8));
             out[whole] = v;
+        }
+        return;
+    }
+    case Packed:
+    case PackedInverted: {
+        const std::size_t n = rowBytes();
+        std::memcpy(out, p, n);
+        if (m_kind == PackedInverted)
+            for (std::size_t i = 0; i < n; ++i)
+                out[i] = std::uint8_t(~out[i]);
+        // The unused bits of the last byte are 0 (white to the fax coder).
+        const int used = int((std::size_t(w) * std::size_t(m_bits)) % 8);
+        if (used)
+            out[n - 1] &= std::uint8_t(0xFF00 >> used);
+        return;
+    }
+    case IndexAlpha8:
+    case IndexAlpha1: {
+        const int bits = m_bits, mask = (1 << bits) - 1;
+        if (m_kind == IndexAlpha1)
+            std::memset(out, 0, rowBytes());
+        for (int x = 0; x < w; ++x) {
+            const std::size_t bit = std::size_t(x) * std::size_t(bits);
+            const int index = (p[bit / 8] >> (8 - bits - int(bit % 8))) & mask;
+            const std::uint8_t alpha = m_alphaTable[index];
+            if (m_kind == IndexAlpha8)
+                out[x] = alpha;
+            else if (alpha)
+                out[x / 8] |= std::uint8_t(0x80 >> (x % 8));
         }
         return;
     }

@@ -31,6 +31,8 @@ struct Pixels
     std::vector<std::uint8_t> bytes;
     QByteArray jpeg;
     int jpegComponents = 0, jpegAdobeInverted = 0;
+    QByteArray palette, paletteAlpha;
+    int grayKey = -1;
 
     PDFE_Bitmap bitmap() const
     {
@@ -44,6 +46,11 @@ struct Pixels
         b.jpegSize = std::size_t(jpeg.size());
         b.jpegComponents = jpegComponents;
         b.jpegAdobeInverted = jpegAdobeInverted;
+        b.palette = palette.isEmpty() ? nullptr : reinterpret_cast<const std::uint8_t *>(palette.constData());
+        b.paletteCount = int32_t(palette.size() / 3);
+        b.paletteAlpha = paletteAlpha.isEmpty() ? nullptr : reinterpret_cast<const std::uint8_t *>(paletteAlpha.constData());
+        b.grayKeyed = grayKey >= 0 ? 1 : 0;
+        b.grayKey = std::max(grayKey, 0);
         return b;
     }
 };
@@ -296,7 +303,10 @@ private slots:
     void initTestCase();
     void losslessPages_data();
     void losslessPages();
+    void blackWhitePageAsFax_data();
     void blackWhitePageAsFax();
+    void packedBitmaps_data();
+    void packedBitmaps();
     void cmykJpegColours_data();
     void cmykJpegColours();
     void failureReasons_data();
@@ -370,14 +380,39 @@ void TestConverter::losslessPages()
     QVERIFY2(different.isEmpty(), qPrintable(different));
 }
 
+void TestConverter::blackWhitePageAsFax_data()
+{
+    QTest::addColumn<int>("format");
+    QTest::addColumn<QByteArray>("palette");
+    QTest::newRow("8-bit samples") << int(PDFE_RGBA8) << QByteArray();
+    QTest::newRow("packed gray") << int(PDFE_GRAY1) << QByteArray();
+    QTest::newRow("palette of black and white") << int(PDFE_INDEXED1) << QByteArray("\0\0\0\xFF\xFF\xFF", 6);
+    QTest::newRow("palette of white and black") << int(PDFE_INDEXED1) << QByteArray("\xFF\xFF\xFF\0\0\0", 6);
+}
+
 void TestConverter::blackWhitePageAsFax()
 {
+    QFETCH(int, format);
+    QFETCH(QByteArray, palette);
     const QImage page = scannedBilevel(1240, 1754);
-    const QString pdf = path(QStringLiteral("fax.pdf"));
+    Pixels pixels = fromImage(page, PDFE_RGBA8);
+    if (format != PDFE_RGBA8) {
+        // 1 bit a pixel: white is 1 for gray, else the palette's index of white.
+        const int white = palette.startsWith('\xFF') ? 0 : 1;
+        pixels.format = format;
+        pixels.palette = palette;
+        pixels.bytesPerRow = (page.width() + 7) / 8;
+        pixels.bytes.assign(std::size_t(pixels.bytesPerRow) * page.height(), 0);
+        for (int y = 0; y < page.height(); ++y)
+            for (int x = 0; x < page.width(); ++x)
+                if ((qRed(page.pixel(x, y)) != 0) == (white == 1))
+                    pixels.bytes[std::size_t(pixels.bytesPerRow) * y + x / 8] |= std::uint8_t(0x80 >> (x % 8));
+    }
+    const QString pdf = path(QStringLiteral("fax-%1.pdf").arg(qHash(QTest::currentDataTag())));
     Document document;
-    QVERIFY(document.write(QFile::encodeName(pdf), fromImage(page, PDFE_RGBA8), false));
+    QVERIFY(document.write(QFile::encodeName(pdf), pixels, false));
     QVERIFY(PdfCheck::qpdfCheck(pdf));
-    const QList<PdfCheck::Image> images = PdfCheck::images(pdf, path(QStringLiteral("fax")));
+    const QList<PdfCheck::Image> images = PdfCheck::images(pdf, path(QStringLiteral("fax-%1").arg(qHash(QTest::currentDataTag()))));
     QCOMPARE(images.size(), 1);
     QCOMPARE(images[0].encoding, QStringLiteral("ccitt"));
     QCOMPARE(images[0].bpc, 1);
@@ -407,6 +442,111 @@ void TestConverter::blackWhitePageAsFax()
         QVERIFY(mono.save(&buffer, "PNG", 0)); // the strongest Flate Qt's PNG writer has
     }
     QVERIFY2(QFileInfo(pdf).size() < flate.size(), qPrintable(QStringLiteral("%1 >= %2").arg(QFileInfo(pdf).size()).arg(flate.size())));
+}
+
+void TestConverter::packedBitmaps_data()
+{
+    QTest::addColumn<int>("format");
+    QTest::addColumn<QByteArray>("palette");      // red, green, blue of each entry
+    QTest::addColumn<QByteArray>("paletteAlpha"); // one opacity an entry, or empty
+    QTest::addColumn<int>("grayKey");
+    QTest::addColumn<QString>("colour");          // as pdfimages lists the image
+    QTest::addColumn<int>("bitsPerComponent");
+    QTest::addColumn<int>("maskBits");            // of the soft mask; 0 for none
+
+    const QByteArray none;
+    QTest::newRow("gray, 1 bit") << int(PDFE_GRAY1) << none << none << -1 << "gray" << 1 << 0;
+    QTest::newRow("gray, 2 bits, one value clear") << int(PDFE_GRAY2) << none << none << 1 << "gray" << 2 << 0;
+    QTest::newRow("gray, 4 bits") << int(PDFE_GRAY4) << none << none << -1 << "gray" << 4 << 0;
+    QTest::newRow("white and black palette, 1 bit") << int(PDFE_INDEXED1) << QByteArray("\xFF\xFF\xFF\0\0\0", 6) << none << -1
+                                                    << "gray" << 1 << 0;
+    QTest::newRow("palette, 1 bit, one entry clear") << int(PDFE_INDEXED1) << QByteArray("\xF0\xE0\xC0\x20\x30\x90", 6)
+                                                     << QByteArray("\0\xFF", 2) << -1 << "index" << 1 << 0;
+    QTest::newRow("palette, 2 bits, two entries clear together")
+        << int(PDFE_INDEXED2) << QByteArray("\x10\x20\x30\x40\x50\x60\x70\x80\x90\xA0\xB0\xC0", 12)
+        << QByteArray("\xFF\0\0\xFF", 4) << -1 << "index" << 2 << 0;
+    QTest::newRow("palette, 4 bits, clear entries apart")
+        << int(PDFE_INDEXED4) << QByteArray(48, '\x55').replace(3, 3, "\xEE\x11\x22") << QByteArray("\0\xFF\0\xFF\xFF\0", 6) + QByteArray(10, '\xFF') << -1
+        << "index" << 4 << 1;
+    QByteArray ramp, translucent;
+    for (int i = 0; i < 200; ++i) {
+        ramp += char(i) + char(255 - i) + char(i / 2);
+        translucent += char(i);
+    }
+    QTest::newRow("palette, 8 bits, translucent entries") << int(PDFE_INDEXED8) << ramp << translucent << -1 << "index" << 8 << 8;
+    QTest::newRow("palette, 8 bits, indices past its end") << int(PDFE_INDEXED8) << ramp.left(30) << none << -1 << "index" << 8 << 0;
+}
+
+// Packed samples go into the PDF at their own depth, palette and transparency kept, and are
+// drawn as they say.
+void TestConverter::packedBitmaps()
+{
+    QFETCH(int, format);
+    QFETCH(QByteArray, palette);
+    QFETCH(QByteArray, paletteAlpha);
+    QFETCH(int, grayKey);
+    QFETCH(QString, colour);
+    QFETCH(int, bitsPerComponent);
+    QFETCH(int, maskBits);
+    const int bits = format == PDFE_GRAY1 || format == PDFE_INDEXED1 ? 1 : format == PDFE_GRAY2 || format == PDFE_INDEXED2 ? 2
+                     : format == PDFE_GRAY4 || format == PDFE_INDEXED4 ? 4 : 8;
+    const bool indexed = format >= PDFE_INDEXED1;
+    // An odd width, so that rows end inside a byte; rows padded to 4 bytes.
+    Pixels pixels;
+    pixels.width = 61;
+    pixels.height = 23;
+    pixels.format = format;
+    pixels.bytesPerRow = ((pixels.width * bits + 7) / 8 + 3) / 4 * 4;
+    pixels.bytes.assign(std::size_t(pixels.bytesPerRow) * pixels.height, 0xA5); // padding that must not show
+    pixels.palette = palette;
+    pixels.paletteAlpha = paletteAlpha;
+    pixels.grayKey = grayKey;
+    QImage expected(pixels.width, pixels.height, QImage::Format_ARGB32);
+    QRandomGenerator rng(5);
+    for (int y = 0; y < pixels.height; ++y) {
+        std::uint8_t *row = pixels.bytes.data() + std::size_t(pixels.bytesPerRow) * y;
+        std::memset(row, 0, std::size_t((pixels.width * bits + 7) / 8));
+        for (int x = 0; x < pixels.width; ++x) {
+            // Blocks of a value, so that the readers' smoothing stays inside them.
+            const int v = int((x / 4 * 7 + y / 4 * 3 + int(rng.bounded(2))) % (1 << bits));
+            row[x * bits / 8] |= std::uint8_t(v << (8 - bits - x * bits % 8));
+            QRgb c;
+            if (!indexed) {
+                const int g = v * 255 / ((1 << bits) - 1);
+                c = v == grayKey ? qRgba(0, 0, 0, 0) : qRgb(g, g, g);
+            } else {
+                const int a = v < paletteAlpha.size() ? uchar(paletteAlpha[v]) : 255;
+                const uchar *e = reinterpret_cast<const uchar *>(palette.constData()) + 3 * v;
+                c = v < palette.size() / 3 ? qRgba(e[0], e[1], e[2], a) : qRgb(0, 0, 0);
+            }
+            expected.setPixel(x, y, c);
+        }
+    }
+    const QString name = QStringLiteral("packed-%1").arg(qHash(QTest::currentDataTag()));
+    const QString pdf = path(name + QStringLiteral(".pdf"));
+    Document document;
+    QVERIFY2(document.write(QFile::encodeName(pdf), pixels, true), qPrintable(document.messages.lines.join('|')));
+    QVERIFY(PdfCheck::qpdfCheck(pdf));
+    const QList<PdfCheck::Image> images = PdfCheck::images(pdf, path(name));
+    QCOMPARE(images.size(), maskBits ? 2 : 1);
+    QCOMPARE(images[0].color, colour);
+    QCOMPARE(images[0].bpc, bitsPerComponent);
+    if (maskBits) {
+        QCOMPARE(images[1].type, QStringLiteral("smask"));
+        QCOMPARE(images[1].bpc, maskBits);
+    }
+    // Drawn at one pixel per point on a clear background; colours weighted by opacity.
+    const QImage drawn = PdfCheck::renderWithPoppler(pdf, 1, expected.size(), path(name)).convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    const QImage want = expected.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    QCOMPARE(drawn.size(), want.size());
+    for (int y = 0; y < want.height(); ++y) {
+        for (int x = 0; x < want.width(); ++x) {
+            const QRgb e = want.pixel(x, y), g = drawn.pixel(x, y);
+            const bool near = std::abs(qRed(e) - qRed(g)) <= 2 && std::abs(qGreen(e) - qGreen(g)) <= 2
+                              && std::abs(qBlue(e) - qBlue(g)) <= 2 && std::abs(qAlpha(e) - qAlpha(g)) <= 2;
+            QVERIFY2(near, qPrintable(QStringLiteral("pixel %1,%2 is %3, expected %4").arg(x).arg(y).arg(g, 8, 16).arg(e, 8, 16)));
+        }
+    }
 }
 
 void TestConverter::cmykJpegColours_data()

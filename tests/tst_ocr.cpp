@@ -198,7 +198,12 @@ void WritePdf(const QString &path, const std::vector<PdfPage> &pages)
     for (const PdfPage &page : pages) {
         const QImage &image = page.image;
         pdf.StartPage(image.width(), image.height(), Dpi, Dpi, 0);
-        const PDFE_Bitmap bitmap{image.width(), image.height(), int(image.bytesPerLine()), PDFE_RGB8, image.constBits(), nullptr, 0, 0, 0};
+        PDFE_Bitmap bitmap{};
+        bitmap.width = image.width();
+        bitmap.height = image.height();
+        bitmap.bytesPerRow = int(image.bytesPerLine());
+        bitmap.format = PDFE_RGB8;
+        bitmap.pixels = image.constBits();
         pdf.DrawBitmap(0, 0, image.width(), image.height(), &bitmap);
         if (!page.words.empty())
             pdf.DrawText(page.words.data(), int(page.words.size()));

@@ -12,13 +12,17 @@
 
 #include <QApplication>
 #include <QBuffer>
+#include <QColorSpace>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
+#include <QImageReader>
 #include <QImageWriter>
 #include <QPainter>
+#include <QPdfDocument>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
@@ -83,10 +87,41 @@ QString comparePixels(const QImage &reference, const PdfCheck::Image &image, con
     return {};
 }
 
+// A page drawn by a reader ("poppler" or "pdfium", through QtPdf) at size pixels, on a
+// transparent background.
+QImage render(const QString &reader, const QString &pdf, QSize size, int page = 1)
+{
+    if (reader == QLatin1String("poppler"))
+        return PdfCheck::renderWithPoppler(pdf, page, size, pdf + QStringLiteral(".drawn"));
+    QPdfDocument document;
+    if (document.load(pdf) != QPdfDocument::Error::None)
+        return {};
+    return document.render(page - 1, size);
+}
+
+// Compares a drawn page with the picture it shows, colours weighted by their opacity (colour
+// under full transparency is not shown and need not survive); empty when equal within
+// tolerance.
+QString compareDrawn(const QImage &reference, const QImage &drawn, int tolerance, int margin = 0)
+{
+    const QImage ref = reference.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    const QImage got = drawn.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    if (got.size() != ref.size())
+        return QStringLiteral("size %1x%2, expected %3x%4").arg(got.width()).arg(got.height()).arg(ref.width()).arg(ref.height());
+    auto near = [tolerance](int a, int b) { return std::abs(a - b) <= tolerance; };
+    for (int y = margin; y < ref.height() - margin; ++y) {
+        for (int x = margin; x < ref.width() - margin; ++x) {
+            const QRgb r = ref.pixel(x, y), g = got.pixel(x, y);
+            if (!near(qRed(r), qRed(g)) || !near(qGreen(r), qGreen(g)) || !near(qBlue(r), qBlue(g)) || !near(qAlpha(r), qAlpha(g)))
+                return QStringLiteral("pixel %1,%2: %3, expected %4").arg(x).arg(y).arg(g, 8, 16).arg(r, 8, 16);
+        }
+    }
+    return {};
+}
 
 // A JPEG written by libjpeg itself, for the kinds Qt does not write: CMYK or YCCK with Adobe's
-// marker (beside the JFIF one the program needs to know a page file), arithmetic coding.
-QByteArray libjpegFile(int width, int height, J_COLOR_SPACE stored, bool arithmetic = false)
+// marker (beside a JFIF one, or alone as image editors write CMYK), arithmetic coding.
+QByteArray libjpegFile(int width, int height, J_COLOR_SPACE stored, bool arithmetic = false, bool jfif = true)
 {
     jpeg_compress_struct cinfo{};
     jpeg_error_mgr errors{};
@@ -102,7 +137,7 @@ QByteArray libjpegFile(int width, int height, J_COLOR_SPACE stored, bool arithme
     cinfo.in_color_space = cmyk ? JCS_CMYK : JCS_RGB;
     jpeg_set_defaults(&cinfo);
     jpeg_set_colorspace(&cinfo, stored);
-    cinfo.write_JFIF_header = TRUE;
+    cinfo.write_JFIF_header = jfif ? TRUE : FALSE;
     cinfo.arith_code = arithmetic ? TRUE : FALSE;
     jpeg_start_compress(&cinfo, TRUE);
     std::vector<unsigned char> row(std::size_t(width) * cinfo.input_components);
@@ -178,16 +213,80 @@ QByteArray claimingPng(quint32 width, quint32 height, int colourType)
            + pngChunk("IEND", {});
 }
 
-QByteArray qtJpeg(const QImage &image, bool progressive = false)
+QByteArray qtJpeg(const QImage &image, bool progressive = false, int quality = 85)
 {
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
     QImageWriter writer(&buffer, "JPG");
-    writer.setQuality(85);
+    writer.setQuality(quality);
     writer.setProgressiveScanWrite(progressive);
     writer.write(image.convertToFormat(QImage::Format_RGB32));
     return bytes;
+}
+
+// The picture a viewer shows: four quarters of their own colours, so that each turn and mirror
+// of it looks different.
+QImage uprightPicture(int width, int height)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    QPainter p(&image);
+    p.fillRect(0, 0, width / 2, height / 2, QColor(200, 30, 30));
+    p.fillRect(width / 2, 0, width - width / 2, height / 2, QColor(30, 170, 40));
+    p.fillRect(0, height / 2, width / 2, height - height / 2, QColor(30, 40, 190));
+    p.fillRect(width / 2, height / 2, width - width / 2, height - height / 2, QColor(230, 210, 40));
+    return image;
+}
+
+// The image to store so that, turned as the EXIF orientation says, it shows as upright.
+QImage storedFor(const QImage &upright, int orientation)
+{
+    const bool across = orientation >= 5;
+    const int w = across ? upright.height() : upright.width(), h = across ? upright.width() : upright.height();
+    QImage stored(w, h, QImage::Format_RGB32);
+    for (int r = 0; r < h; ++r) {
+        for (int c = 0; c < w; ++c) {
+            // Where the stored pixel (c, r) is shown.
+            const QPoint shown[] = {{c, r}, {c, r}, {w - 1 - c, r}, {w - 1 - c, h - 1 - r}, {c, h - 1 - r},
+                                    {r, c}, {h - 1 - r, c}, {h - 1 - r, w - 1 - c}, {r, w - 1 - c}};
+            stored.setPixel(c, r, upright.pixel(shown[orientation]));
+        }
+    }
+    return stored;
+}
+
+// The JPEG with an Exif segment (big-endian TIFF, one directory entry: the orientation)
+// right after its start of image marker, before its JFIF one.
+QByteArray withExifOrientation(const QByteArray &jpeg, int orientation)
+{
+    QByteArray exif("Exif\0\0MM\0\x2A\0\0\0\x08", 14);
+    exif += QByteArray("\0\x01", 2);                                                 // one entry:
+    exif += QByteArray("\x01\x12\0\x03\0\0\0\x01", 8) + char(0) + char(orientation) + QByteArray(2, '\0');
+    exif += QByteArray(4, '\0');                                                      // no next directory
+    QByteArray segment("\xFF\xE1", 2);
+    segment += char((exif.size() + 2) >> 8);
+    segment += char((exif.size() + 2) & 0xFF);
+    return jpeg.left(2) + segment + exif + jpeg.mid(2);
+}
+
+// The JPEG with an ICC profile in APP2 segments of at most chunk bytes of it each.
+QByteArray withIccProfile(const QByteArray &jpeg, const QByteArray &profile, int chunk)
+{
+    QByteArray segments;
+    const int count = int((profile.size() + chunk - 1) / chunk);
+    for (int i = 0; i < count; ++i) {
+        const QByteArray content = QByteArray("ICC_PROFILE\0", 12) + char(i + 1) + char(count) + profile.mid(qsizetype(i) * chunk, chunk);
+        segments += QByteArray("\xFF\xE2", 2) + char((content.size() + 2) >> 8) + char((content.size() + 2) & 0xFF) + content;
+    }
+    return jpeg.left(2) + segments + jpeg.mid(2);
+}
+
+// Mean colours over a coarse grid, where the JPEG's blur along the colour edges evens out; a
+// wrong turn puts another quarter's colour, far off, in a cell.
+QImage coarse(const QImage &image)
+{
+    return image.convertToFormat(QImage::Format_RGB32).scaled(image.width() / 8, image.height() / 8, Qt::IgnoreAspectRatio,
+                                                            Qt::SmoothTransformation);
 }
 
 QStringList partFiles(const QString &folder)
@@ -216,7 +315,15 @@ private slots:
     void pagesOfEveryKindWithOneMissing();
     void pageFiles_data();
     void pageFiles();
+    void pngSuite_data();
     void pngSuite();
+    void largePalettePage();
+    void jpegOrientation_data();
+    void jpegOrientation();
+    void textOnTurnedPage_data();
+    void textOnTurnedPage();
+    void jpegColourProfile_data();
+    void jpegColourProfile();
     void damagedPageKeepsEarlierPdf();
     void mixedPagesInOrderOffTheCallingThread();
     void cancel_data();
@@ -361,7 +468,9 @@ void TestPdfBuild::pageFiles_data()
     QTest::newRow("zero bytes") << QByteArray() << Outcome::Missing << QString();
     QTest::newRow("199 bytes of a PNG") << png.left(199) << Outcome::Missing << QString();
     QTest::newRow("not an image") << QByteArray(400, 'x') << Outcome::Missing << QString();
-    QTest::newRow("Exif-only JPEG") << exifOnly << Outcome::Missing << QString();
+    QTest::newRow("Exif-only JPEG") << exifOnly << Outcome::Drawn << QStringLiteral("rgb");
+    QTest::newRow("Adobe CMYK JPEG without JFIF") << libjpegFile(64, 48, JCS_CMYK, false, false) << Outcome::Drawn
+                                                  << QStringLiteral("cmyk");
 
     QTest::newRow("truncated JPEG") << jpeg.left(jpeg.size() * 2 / 3) << Outcome::Refused << QStringLiteral("cut short");
     QByteArray corrupt = jpeg;
@@ -433,60 +542,243 @@ void TestPdfBuild::pageFiles()
     QCOMPARE(readAll(images[1].file), bytes);
 }
 
+void TestPdfBuild::pngSuite_data()
+{
+    QTest::addColumn<QString>("name");
+    const QDir suite(QStringLiteral(PNGSUITE_DIR));
+    for (const QString &name : suite.entryList({QStringLiteral("*.png")}, QDir::Files, QDir::Name))
+        QTest::newRow(qPrintable(name)) << name;
+}
+
+// Every file of PngSuite as a page: the broken ones (x...) refused or missing, the others drawn
+// as Qt reads them, by two renderers, at their own depth: palette and small gray depths are
+// never widened.
 void TestPdfBuild::pngSuite()
 {
-    QDir suite(QStringLiteral(PNGSUITE_DIR));
-    if (!suite.exists())
-        QSKIP("PngSuite is not beside the project");
-    const QStringList files = suite.entryList({QStringLiteral("*.png")}, QDir::Files, QDir::Name);
-    QVERIFY(files.size() > 100);
-    int drawn = 0, refused = 0, tooSmall = 0;
-    QStringList mismatches;
-    for (const QString &name : files) {
-        const QByteArray bytes = readAll(suite.filePath(name));
-        const QString folder = pageFolder(QStringLiteral("suite"), {bytes});
-        const QString pdf = scratch.path() + QStringLiteral("/suite-") + name.chopped(4) + QStringLiteral(".pdf");
-        PdfBuildResult result;
-        try {
-            result = AssemblePdf(buildRequest(folder, 1, pdf));
-        } catch (const AppError &e) {
-            // Only the broken files of the suite may fail, and the message names the page.
-            QVERIFY2(name.startsWith(QLatin1Char('x')), qPrintable(name + ": " + e.message()));
-            QVERIFY(e.message().contains(folder + PageFileName(1)));
-            QVERIFY(!QFile::exists(pdf));
-            ++refused;
-            continue;
-        }
-        if (result.pagesWritten == 0) {
-            QCOMPARE(result.missing, QStringLiteral(" 1"));
-            QVERIFY(!QFile::exists(pdf));
-            QVERIFY2(bytes.size() < 200 || name.startsWith(QLatin1Char('x')), qPrintable(name));
-            ++tooSmall;
-            continue;
-        }
-        QVERIFY2(PdfCheck::qpdfCheck(pdf), qPrintable(name));
-        QVERIFY2(!name.startsWith(QLatin1Char('x')), qPrintable(name + " was drawn"));
-        const QList<PdfCheck::Image> images = PdfCheck::images(pdf, scratch.path() + QLatin1Char('/') + name);
-        QVERIFY2(images.size() == 1 || (images.size() == 2 && images[1].type == QLatin1String("smask")), qPrintable(name));
-        QImage reference;
-        QVERIFY(reference.loadFromData(bytes));
-        // 16-bit samples are drawn at 8 bits; the reference reader may round the other way.
-        const int tolerance = reference.depth() == 64 || name.contains(QLatin1String("16")) ? 1 : 0;
-        // Qt's reader mishandles the transparent colour (tRNS) of 16-bit truecolour files, so it
-        // cannot serve as the reference for them; libpng applies it as PNG says.
-        if (name == QLatin1String("tbbn2c16.png") || name == QLatin1String("tbgn2c16.png")) {
-            QCOMPARE(images.size(), 2);
-            ++drawn;
-            continue;
-        }
-        const QString difference = comparePixels(reference, images[0], images.size() == 2 ? &images[1] : nullptr, tolerance);
-        if (!difference.isEmpty())
-            mismatches << name + ": " + difference;
-        ++drawn;
+    QFETCH(QString, name);
+    const QByteArray bytes = readAll(QStringLiteral(PNGSUITE_DIR "/") + name);
+    const QString folder = pageFolder(QStringLiteral("suite"), {bytes});
+    const QString pdf = scratch.path() + QStringLiteral("/suite-") + name.chopped(4) + QStringLiteral(".pdf");
+    const bool broken = name.startsWith(QLatin1Char('x'));
+    PdfBuildResult result;
+    try {
+        result = AssemblePdf(buildRequest(folder, 1, pdf));
+    } catch (const AppError &e) {
+        // Only the broken files of the suite may fail, and the message names the page.
+        QVERIFY2(broken, qPrintable(e.message()));
+        QVERIFY(e.message().contains(folder + PageFileName(1)));
+        QVERIFY(!QFile::exists(pdf));
+        return;
     }
-    qInfo("PngSuite: %d drawn, %d too small, %d refused", drawn, tooSmall, refused);
-    QVERIFY2(mismatches.isEmpty(), qPrintable(mismatches.join(QLatin1Char('\n'))));
-    QVERIFY(drawn > 50);
+    if (result.pagesWritten == 0) {
+        QCOMPARE(result.missing, QStringLiteral(" 1"));
+        QVERIFY(!QFile::exists(pdf));
+        QVERIFY(bytes.size() < 200 || broken);
+        return;
+    }
+    QVERIFY(!broken);
+    QVERIFY(PdfCheck::qpdfCheck(pdf));
+    QImage reference;
+    QVERIFY(reference.loadFromData(bytes));
+    // Palettes and gray of 1, 2 or 4 bits keep their depth (3 is the palette colour type).
+    const QList<PdfCheck::Image> images = PdfCheck::images(pdf, scratch.path() + QLatin1Char('/') + name);
+    QVERIFY(!images.isEmpty());
+    const int colourType = bytes.at(25), bitDepth = bytes.at(24);
+    if (colourType == 3) {
+        QCOMPARE(images[0].color, QStringLiteral("index"));
+        QCOMPARE(images[0].bpc, bitDepth);
+    } else if (colourType == 0 && bitDepth < 8) {
+        QCOMPARE(images[0].color, QStringLiteral("gray"));
+        QCOMPARE(images[0].bpc, bitDepth);
+    }
+    // Qt's reader mishandles the transparent colour (tRNS) of 16-bit truecolour files, so it
+    // cannot serve as the reference for them; libpng applies it as PNG says.
+    if (name == QLatin1String("tbbn2c16.png") || name == QLatin1String("tbgn2c16.png"))
+        return;
+    // 16-bit samples are drawn at 8 bits; the reference reader may round the other way.
+    const int tolerance = reference.depth() == 64 || name.contains(QLatin1String("16")) ? 2 : 1;
+    for (const QString &reader : {QStringLiteral("poppler"), QStringLiteral("pdfium")}) {
+        const QImage drawn = render(reader, pdf, reference.size());
+        const QString difference = compareDrawn(reference, drawn, tolerance);
+        QVERIFY2(difference.isEmpty(), qPrintable(reader + QStringLiteral(": ") + difference));
+    }
+}
+
+// A page of 10000 x 10000 pixels in a 1-bit palette with a transparent entry: the PDF holds
+// it as it is, 1 bit per pixel with its palette and a colour key, not widened to colour.
+void TestPdfBuild::largePalettePage()
+{
+    const int side = 10000;
+    QByteArray header(13, '\0');
+    for (int i = 0; i < 4; ++i)
+        header[i] = header[4 + i] = char(side >> (24 - 8 * i));
+    header[8] = 1; // bit depth
+    header[9] = 3; // palette
+    // Rows of text-like stripes on a clear ground.
+    QByteArray raw;
+    raw.reserve((side / 8 + 1) * side);
+    for (int y = 0; y < side; ++y) {
+        raw += '\0';
+        const bool ink = (y / 12) % 3 == 1;
+        for (int b = 0; b < side / 8; ++b)
+            raw += ink && (b / 5 + y / 36) % 4 != 0 ? char(0xF0 >> (y % 3)) : '\0';
+    }
+    const QByteArray png = QByteArray("\x89PNG\r\n\x1a\n", 8) + pngChunk("IHDR", header)
+                           + pngChunk("PLTE", QByteArray("\xFF\xFF\xFF\x10\x20\x60", 6)) + pngChunk("tRNS", QByteArray(1, '\0'))
+                           + pngChunk("IDAT", qCompress(raw, 9).mid(4)) + pngChunk("IEND", {});
+    raw.clear();
+    const QString pdf = scratch.path() + QStringLiteral("/palette.pdf");
+    QCOMPARE(AssemblePdf(buildRequest(pageFolder(QStringLiteral("palette"), {png}), 1, pdf)).pagesWritten, 1);
+    QVERIFY(PdfCheck::qpdfCheck(pdf));
+    const QString list = PdfCheck::run(QStringLiteral("pdfimages"), {QStringLiteral("-list"), pdf});
+    const QStringList image = list.split(QLatin1Char('\n')).value(2).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    QCOMPARE(image.value(5), QStringLiteral("index"));
+    QCOMPARE(image.value(7), QStringLiteral("1"));
+    QVERIFY2(QFileInfo(pdf).size() < 1024 * 1024, qPrintable(QString::number(QFileInfo(pdf).size())));
+    // The ground is clear and the stripes are drawn in the palette's blue.
+    const QImage drawn = PdfCheck::renderWithPoppler(pdf, 1, QSize(1000, 1000), pdf + QStringLiteral(".drawn"));
+    QCOMPARE(qAlpha(drawn.pixel(500, 0)), 0);
+    QVERIFY(qAlpha(drawn.pixel(500, 2)) > 0 && qBlue(drawn.pixel(500, 2)) > qRed(drawn.pixel(500, 2)));
+}
+
+void TestPdfBuild::jpegOrientation_data()
+{
+    QTest::addColumn<int>("orientation");
+    QTest::newRow("1 as stored") << 1;
+    QTest::newRow("2 mirrored left to right") << 2;
+    QTest::newRow("3 turned half round") << 3;
+    QTest::newRow("4 mirrored top to bottom") << 4;
+    QTest::newRow("5 mirrored along the diagonal") << 5;
+    QTest::newRow("6 turned a quarter clockwise") << 6;
+    QTest::newRow("7 mirrored along the other diagonal") << 7;
+    QTest::newRow("8 turned a quarter anticlockwise") << 8;
+}
+
+// A JPEG whose Exif segment says how to turn it is upright in the PDF, as a browser shows it,
+// on a page the size of the picture as shown, and its bytes are the image's stream as they are.
+void TestPdfBuild::jpegOrientation()
+{
+    QFETCH(int, orientation);
+    const QImage upright = uprightPicture(96, 64);
+    const QByteArray jpeg = withExifOrientation(qtJpeg(storedFor(upright, orientation), false, 95), orientation);
+    {
+        // The fixture as a reader that applies EXIF orientations shows it.
+        QBuffer buffer;
+        buffer.setData(jpeg);
+        QImageReader reader(&buffer);
+        reader.setAutoTransform(true);
+        const QImage shown = reader.read();
+        QCOMPARE(shown.size(), upright.size());
+        QVERIFY(compareDrawn(coarse(upright), coarse(shown), 32).isEmpty());
+    }
+    const QString pdf = scratch.path() + QStringLiteral("/oriented%1.pdf").arg(orientation);
+    const QString folder = pageFolder(QStringLiteral("oriented%1").arg(orientation), {jpeg});
+    QCOMPARE(AssemblePdf(buildRequest(folder, 1, pdf)).pagesWritten, 1);
+    QVERIFY(PdfCheck::qpdfCheck(pdf));
+    QCOMPARE(PdfCheck::pageSizes(pdf), (QList<QSizeF>{QSizeF(72, 48)}));
+    const QList<PdfCheck::Image> images = PdfCheck::images(pdf, pdf + QStringLiteral(".images"));
+    QCOMPARE(images.size(), 1);
+    QCOMPARE(images[0].encoding, QStringLiteral("jpeg"));
+    QCOMPARE(readAll(images[0].file), jpeg);
+    for (const QString &reader : {QStringLiteral("poppler"), QStringLiteral("pdfium")}) {
+        const QImage drawn = render(reader, pdf, upright.size());
+        QVERIFY2(!drawn.isNull(), qPrintable(reader));
+        const QString difference = compareDrawn(coarse(upright), coarse(drawn), 32);
+        QVERIFY2(difference.isEmpty(), qPrintable(reader + QStringLiteral(": ") + difference));
+    }
+}
+
+void TestPdfBuild::textOnTurnedPage_data()
+{
+    QTest::addColumn<int>("orientation");
+    QTest::newRow("3 turned half round") << 3;
+    QTest::newRow("6 turned a quarter clockwise") << 6;
+    QTest::newRow("7 mirrored along the other diagonal") << 7;
+}
+
+// The text laid over a page whose JPEG is turned lies where its words are shown.
+void TestPdfBuild::textOnTurnedPage()
+{
+    QFETCH(int, orientation);
+    QImage upright(1000, 400, QImage::Format_RGB32);
+    upright.fill(Qt::white);
+    {
+        QPainter p(&upright);
+        QFont font(QStringLiteral("DejaVu Serif"));
+        font.setPixelSize(40);
+        p.setFont(font);
+        p.setPen(Qt::black);
+        p.drawText(80, 300, QStringLiteral("lantern harbour"));
+    }
+    const QByteArray jpeg = withExifOrientation(qtJpeg(storedFor(upright, orientation), false, 95), orientation);
+    const QString pdf = scratch.path() + QStringLiteral("/turnedtext%1.pdf").arg(orientation);
+    PdfBuildRequest request = buildRequest(pageFolder(QStringLiteral("turnedtext%1").arg(orientation), {jpeg}), 1, pdf);
+    request.ocrLanguage = QStringLiteral("eng");
+    const PdfBuildResult result = AssemblePdf(request);
+    QCOMPARE(result.imageOnly, QString());
+    // The word's box in points (0.75 a pixel), from the page's top left corner.
+    const QString boxes = PdfCheck::run(QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), pdf, QStringLiteral("-")});
+    const QRegularExpressionMatch word = QRegularExpression(
+        QStringLiteral("xMin=\"([\\d.]+)\" yMin=\"([\\d.]+)\" xMax=\"([\\d.]+)\" yMax=\"([\\d.]+)\">lantern<")).match(boxes);
+    QVERIFY2(word.hasMatch(), qPrintable(boxes));
+    const QRectF box(QPointF(word.captured(1).toDouble(), word.captured(2).toDouble()),
+                     QPointF(word.captured(3).toDouble(), word.captured(4).toDouble()));
+    const QRectF shown(80 * 0.75, 265 * 0.75, 150 * 0.75, 45 * 0.75); // "lantern" as drawn, roughly
+    QVERIFY2(box.intersects(shown) && box.width() > box.height(),
+             qPrintable(QStringLiteral("%1,%2 %3x%4").arg(box.x()).arg(box.y()).arg(box.width()).arg(box.height())));
+}
+
+void TestPdfBuild::jpegColourProfile_data()
+{
+    QTest::addColumn<bool>("gray");      // a gray JPEG rather than a colour one
+    QTest::addColumn<QByteArray>("profile");
+    QTest::addColumn<int>("chunk");      // profile bytes per segment
+    QTest::addColumn<bool>("kept");
+    const QByteArray srgb = QColorSpace(QColorSpace::SRgb).iccProfile();
+    QByteArray cut = srgb;
+    cut.chop(40);
+    QTest::newRow("in one segment") << false << srgb << 65000 << true;
+    QTest::newRow("in several segments") << false << srgb << 200 << true;
+    QTest::newRow("a colour profile on a gray JPEG") << true << srgb << 65000 << false;
+    QTest::newRow("shorter than its header says") << false << cut << 65000 << false;
+}
+
+// A JPEG's ICC profile is its image's colour space in the PDF, the same bytes, written once
+// for the pages that share it; one that does not fit the image is left out.
+void TestPdfBuild::jpegColourProfile()
+{
+    QFETCH(bool, gray);
+    QFETCH(QByteArray, profile);
+    QFETCH(int, chunk);
+    QFETCH(bool, kept);
+    QVERIFY(profile.size() > 200);
+    const QImage upright = uprightPicture(96, 64);
+    const QByteArray plain = gray ? encode(upright.convertToFormat(QImage::Format_Grayscale8), "JPG", 95) : qtJpeg(upright, false, 95);
+    const QByteArray jpeg = withIccProfile(plain, profile, chunk);
+    const QString pdf = scratch.path() + QStringLiteral("/profile%1.pdf").arg(qHash(QTest::currentDataTag()));
+    QCOMPARE(AssemblePdf(buildRequest(pageFolder(QStringLiteral("profile"), {jpeg, jpeg}), 2, pdf)).pagesWritten, 2);
+    QVERIFY(PdfCheck::qpdfCheck(pdf));
+    const QByteArray file = readAll(pdf);
+    static const QRegularExpression iccBased(QStringLiteral("/ColorSpace\\[/ICCBased (\\d+) 0 R\\]"));
+    QStringList objects;
+    for (auto it = iccBased.globalMatch(QString::fromLatin1(file)); it.hasNext();)
+        objects << it.next().captured(1);
+    const QList<PdfCheck::Image> images = PdfCheck::images(pdf, pdf + QStringLiteral(".images"));
+    QCOMPARE(images.size(), 2);
+    QCOMPARE(readAll(images[0].file), jpeg);
+    if (!kept) {
+        QCOMPARE(objects, QStringList());
+        QCOMPARE(images[0].color, gray ? QStringLiteral("gray") : QStringLiteral("rgb"));
+        return;
+    }
+    QCOMPARE(objects.size(), 2);
+    QCOMPARE(objects[0], objects[1]);
+    QCOMPARE(PdfCheck::rawStream(pdf, objects[0].toInt()), profile);
+    QCOMPARE(images[0].color, QStringLiteral("icc"));
+    for (const QString &reader : {QStringLiteral("poppler"), QStringLiteral("pdfium")}) {
+        const QString difference = compareDrawn(coarse(upright), coarse(render(reader, pdf, upright.size())), 32);
+        QVERIFY2(difference.isEmpty(), qPrintable(reader + QStringLiteral(": ") + difference));
+    }
 }
 
 void TestPdfBuild::damagedPageKeepsEarlierPdf()

@@ -110,6 +110,8 @@ OcrPage OcrRecognizer::Recognize(const QString &pageFile, const QString &languag
         throw OcrStopped();
     QImageReader reader(pageFile);
     reader.setDecideFormatFromContent(true); // PNG bytes are stored under ".jpg" names too
+    // Upright, as the page is shown in the PDF: the words' boxes are those of the page as shown.
+    reader.setAutoTransform(true);
     const QSize size = reader.size();
     if (size.isValid() && qint64(size.width()) * size.height() > MaxPagePixels)
         throw AppError(QStringLiteral("Cannot read the page image %1: it is larger than %2 megapixels")

@@ -1,6 +1,8 @@
 #include "pdfcheck.h"
 
 #include <QDir>
+#include <QFile>
+#include <QImage>
 #include <QProcess>
 #include <QRegularExpression>
 
@@ -70,6 +72,31 @@ QList<Image> images(const QString &pdf, const QString &folder)
             result[i].file = folder + QStringLiteral("/png-%1.png").arg(i, 3, 10, QLatin1Char('0'));
     }
     return result;
+}
+
+QImage renderWithPoppler(const QString &pdf, int page, QSize size, const QString &folder)
+{
+    QDir().mkpath(folder);
+    const QString out = folder + QStringLiteral("/page%1").arg(page);
+    const QString n = QString::number(page);
+    QFile::remove(out + QStringLiteral(".png"));
+    QProcess process;
+    process.start(QStringLiteral("pdftocairo"), {QStringLiteral("-png"), QStringLiteral("-transp"), QStringLiteral("-singlefile"),
+                                                 QStringLiteral("-f"), n, QStringLiteral("-l"), n, QStringLiteral("-scale-to-x"),
+                                                 QString::number(size.width()), QStringLiteral("-scale-to-y"),
+                                                 QString::number(size.height()), pdf, out});
+    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
+        return {};
+    return QImage(out + QStringLiteral(".png"));
+}
+
+QByteArray rawStream(const QString &pdf, int object)
+{
+    QProcess process;
+    process.start(QStringLiteral("qpdf"), {QStringLiteral("--show-object=%1").arg(object), QStringLiteral("--raw-stream-data"), pdf});
+    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
+        return {};
+    return process.readAllStandardOutput();
 }
 
 } // namespace PdfCheck

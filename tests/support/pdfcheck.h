@@ -32,4 +32,11 @@ struct Image
 // Every image of the PDF, extracted into folder.
 QList<Image> images(const QString &pdf, const QString &folder);
 
+// A page (from 1) drawn by poppler's cairo renderer at size pixels, on a transparent
+// background; a null image when it failed. folder holds the file it writes.
+QImage renderWithPoppler(const QString &pdf, int page, QSize size, const QString &folder);
+
+// The stream data of object number `object` as stored (undecoded), by qpdf.
+QByteArray rawStream(const QString &pdf, int object);
+
 } // namespace PdfCheck
