@@ -21,6 +21,13 @@ int main(int argc, char *argv[])
     scans.scan = true;
     scans.title = QStringLiteral("A Book of Scans");
     site.addBook(QStringLiteral("scan.003"), scans);
+    ViewerSite::Book jpegs = scans; // the same scans served as JPEG files, one turned, one with a colour profile
+    jpegs.totalSeq = 4;
+    jpegs.format = ViewerSite::Book::Format::Jpeg;
+    jpegs.rotatedPage = 2;
+    jpegs.iccPage = 3;
+    jpegs.title = QStringLiteral("A Book of JPEG Scans");
+    site.addBook(QStringLiteral("jpeg.004"), jpegs);
     ViewerSite::Book text; // pages of printed text, for searchable PDFs
     text.totalSeq = 6;
     text.text = true;
@@ -35,6 +42,7 @@ int main(int argc, char *argv[])
                         << "       " << site.viewerUrl(QStringLiteral("test.012")) << "\n"
                         << "       " << site.viewerUrl(QStringLiteral("scan.003")) << "\n"
                         << "       " << site.viewerUrl(QStringLiteral("text.006")) << "\n"
+                        << "       " << site.viewerUrl(QStringLiteral("jpeg.004")) << "\n"
                         << Qt::flush;
     return app.exec();
 }
