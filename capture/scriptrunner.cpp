@@ -159,6 +159,10 @@ void TScriptRunner::totalPage(const QString &text)
         m_run.TotalPages = 0;
         return;
     }
+    if (total < 0) {
+        m_run.TotalPages = 0; // no book has fewer than no pages: a count that is garbage
+        return;
+    }
     if (total > MaxBookPages) {
         AddLog(QString::asprintf("Total pages %d is more than a book has: not taken", total));
         m_run.TotalPages = 0;

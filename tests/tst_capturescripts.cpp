@@ -305,6 +305,7 @@ void TestCaptureScripts::totalPages_data()
     // A count that is none is this book's unknown count, never the one of the book before.
     QTest::newRow("undefined") << "###totalpage=undefined" << 0 << QStringList();
     QTest::newRow("garbage") << "###totalpage=12 pages" << 0 << QStringList();
+    QTest::newRow("negative") << "###totalpage=-5" << 0 << QStringList();
     QTest::newRow("more than a book has") << "###totalpage=2000000000" << 0
                                           << QStringList{"Total pages 2000000000 is more than a book has: not taken"};
     QTest::newRow("title line") << "###title=Book A=B" << 7 << QStringList{"Book A=B"};
