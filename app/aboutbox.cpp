@@ -1,6 +1,6 @@
 #include "aboutbox.h"
 
-#include "MyUtils.h"
+#include "resourceimage.h"
 #include "siteurls.h"
 
 #include <QDesktopServices>

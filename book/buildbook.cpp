@@ -1,6 +1,6 @@
 #include "vbooks.h"
 
-#include "MyUtils.h"
+#include "filenames.h"
 #include "bookinfo.h"
 #include "folders.h"
 

@@ -1,6 +1,8 @@
 #include "vbooks.h"
 
-#include "MyUtils.h"
+#include "makefolder.h"
+#include "filenames.h"
+#include "protocoltext.h"
 #include "apperror.h"
 #include "base64.h"
 #include "pagefile.h"

@@ -1,6 +1,6 @@
 #include "scriptrunner.h"
 
-#include "MyUtils.h"
+#include "protocoltext.h"
 #include "activitylog.h"
 #include "apperror.h"
 #include "consoletags.h"

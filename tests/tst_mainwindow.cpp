@@ -1,5 +1,5 @@
 #include "MainUnit.h"
-#include "MyUtils.h"
+#include "resourcetext.h"
 #include "aboutbox.h"
 #include "activitylog.h"
 #include "anchoredpanel.h"

@@ -1,6 +1,6 @@
 #include "folders.h"
 
-#include "MyUtils.h"
+#include "makefolder.h"
 
 #include <QCoreApplication>
 

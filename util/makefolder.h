@@ -1,0 +1,15 @@
+#pragma once
+
+// Creating folders. Failures are thrown as AppError with the system's reason.
+
+#include <QString>
+
+// <documents folder>/Brindlewick/<name>/, both levels created when missing. Ends with "/".
+QString MakeUserFolder(const QString &name);
+
+// Creates the folder at path when it does not exist (one level; the parent must exist).
+void EnsureFolder(const QString &path);
+
+// The same, but a folder that cannot be made throws "Cannot create folder ..." with the
+// system's reason.
+void MakeFolder(const QString &path);
