@@ -1,26 +1,12 @@
 #include "vbooks.h"
 
-#include "filenames.h"
+#include "bookidentity.h"
 #include "bookinfo.h"
 #include "folders.h"
 
-namespace {
-
-// Longest file name of a book's PDF, before ".pdf", in characters.
-constexpr qsizetype MaxPdfNameLength = 100;
-// And in bytes: a name takes 255 bytes, less ".pdf" and the ".part<pid>" suffix of the file
-// a build writes before it is renamed into place.
-constexpr int MaxPdfNameBytes = 255 - 4 - 16;
-
-} // namespace
-
 QString TePubobj::PdfPath() const
 {
-    QString name = SafeFileName(id);
-    if (name.size() > MaxPdfNameLength)
-        name.truncate(MaxPdfNameLength);
-    name = TruncateUtf8(name, MaxPdfNameBytes);
-    return AppFolders().dataFolder + name + QStringLiteral(".pdf");
+    return AppFolders().dataFolder + BookPdfName(id) + QStringLiteral(".pdf");
 }
 
 bool TePubobj::BuildBook(int totalPages, TBookBuilder::Done done)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "bookidentity.h" // MaxBookPages
+
 #include "apperror.h"
 
 #include <QString>
@@ -35,9 +37,6 @@ class BuildCancelled : public AppError
 public:
     BuildCancelled();
 };
-
-// The most pages a book's PDF is built with.
-constexpr int MaxBookPages = 100000;
 
 // Builds the PDF through the PDF engine library. Page files are read, checked and encoded on
 // worker threads a few pages ahead and written in page order by the calling thread.

@@ -1,37 +1,20 @@
 #include "vbooks.h"
 
 #include "makefolder.h"
-#include "filenames.h"
 #include "protocoltext.h"
 #include "apperror.h"
+#include "bookidentity.h"
 #include "base64.h"
 #include "pagefile.h"
 #include "pageimage.h"
 #include "pagereport.h"
-#include "querypieces.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonValue>
 #include <QSaveFile>
-#include <QUrl>
 
 namespace {
-
-// Longest query text looked at for the book's identity.
-constexpr qsizetype MaxQueryLength = 1024;
-
-// What follows the URL's "?" (the query and any "#" fragment), percent-escapes decoded.
-QString decodedQueryPart(const QString &url)
-{
-    const qsizetype at = url.indexOf(u'?');
-    if (at < 0)
-        return {};
-    return QUrl::fromPercentEncoding(url.mid(at + 1).toUtf8()).left(MaxQueryLength);
-}
-
-// The longest file or folder name most file systems take, in bytes.
-constexpr int MaxFileNameBytes = 255;
 
 // Length of the "data:image/png;base64," prefix cut from every data URL.
 constexpr qsizetype DataUrlPrefixLength = 22;
@@ -40,33 +23,22 @@ constexpr qsizetype DataUrlPrefixLength = 22;
 
 QString TvBookobj::BookIdFromUrl(const QString &url)
 {
-    const QStringList pieces = SplitQueryPieces(decodedQueryPart(url));
-    if (pieces.isEmpty())
-        throw AppError(QStringLiteral("List index out of bounds (0)"));
-    return TextAfterEquals(pieces.first());
+    return ::BookIdFromUrl(url);
 }
 
 QString TvBookobj::FolderName(const QString &id)
 {
-    return TruncateUtf8(SafeFileName(id), MaxFileNameBytes);
+    return BookFolderName(id);
 }
 
 QString TvBookobj::UnusableIdReason(const QString &url)
 {
-    if (SplitQueryPieces(decodedQueryPart(url)).isEmpty())
-        return QStringLiteral("The address names no book: no download");
-    const QString bookId = BookIdFromUrl(url);
-    try {
-        FolderName(bookId);
-    } catch (const AppError &) {
-        return QStringLiteral("The book id \"%1\" leaves no usable file name: no download").arg(bookId);
-    }
-    return {};
+    return UnusableBookIdReason(url);
 }
 
 bool TvBookobj::SameBook(const QString &id, const QString &other)
 {
-    return QStringView(id).left(id.indexOf(u'#')) == QStringView(other).left(other.indexOf(u'#'));
+    return ::SameBook(id, other);
 }
 
 void TvBookobj::getID(const QString &url)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "bookidentity.h"
+
 #include <QString>
 
 class TvBookobj;
@@ -10,9 +12,6 @@ enum class LoadEndResult {
     BookPage,   // a book viewer page: offer Download, then identify the book
     OtherPage,  // any other page: no Download, no Rebuild
 };
-
-// Whether an address is one of the library's book viewer pages ("/cgi/pt?id=" in it).
-bool IsBookViewerUrl(const QString &url);
 
 // Whether page 1 of the book is stored, so that Rebuild can be offered.
 bool HasStoredPages(const TvBookobj &book);
