@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <zlib.h>
 
 namespace {
 
@@ -19,18 +20,6 @@ constexpr unsigned char PngEnd[12] = {0, 0, 0, 0, 'I', 'E', 'N', 'D', 0xAE, 0x42
 std::uint32_t bigEndian32(const unsigned char *p)
 {
     return (std::uint32_t(p[0]) << 24) | (std::uint32_t(p[1]) << 16) | (std::uint32_t(p[2]) << 8) | p[3];
-}
-
-// The CRC-32 of PNG chunks (ISO 3309), bit by bit: it only runs over a header.
-std::uint32_t crc32(const unsigned char *p, qsizetype length)
-{
-    std::uint32_t crc = 0xFFFFFFFFu;
-    for (qsizetype i = 0; i < length; ++i) {
-        crc ^= p[i];
-        for (int bit = 0; bit < 8; ++bit)
-            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-    }
-    return crc ^ 0xFFFFFFFFu;
 }
 
 bool validPngDepth(int colourType, int depth)
@@ -73,7 +62,7 @@ PageImageInfo inspectPng(const QByteArray &bytes)
     const unsigned char *chunk = p + 8;
     if (bigEndian32(chunk) != IhdrContentLength || std::memcmp(chunk + 4, "IHDR", 4) != 0)
         return refused(QStringLiteral("the PNG image does not begin with its header"));
-    if (crc32(chunk + 4, 4 + IhdrContentLength) != bigEndian32(chunk + 8 + IhdrContentLength))
+    if (crc32(0, chunk + 4, 4 + IhdrContentLength) != bigEndian32(chunk + 8 + IhdrContentLength))
         return refused(QStringLiteral("the PNG image's header is damaged"));
     const unsigned char *ihdr = chunk + 8;
     const std::uint32_t width = bigEndian32(ihdr);
@@ -94,70 +83,6 @@ PageImageInfo inspectPng(const QByteArray &bytes)
     return info;
 }
 
-// The orientation entry (0x0112) of an Exif segment's first image directory; 1 when none.
-int exifOrientation(const unsigned char *segment, qsizetype length)
-{
-    if (length < 6 + 8 || std::memcmp(segment, "Exif\0\0", 6) != 0)
-        return 1;
-    const unsigned char *tiff = segment + 6;
-    const qsizetype size = length - 6;
-    bool little;
-    if (tiff[0] == 'I' && tiff[1] == 'I')
-        little = true;
-    else if (tiff[0] == 'M' && tiff[1] == 'M')
-        little = false;
-    else
-        return 1;
-    auto u16 = [&](qsizetype at) { return little ? tiff[at] | (tiff[at + 1] << 8) : (tiff[at] << 8) | tiff[at + 1]; };
-    auto u32 = [&](qsizetype at) {
-        return little ? std::uint32_t(tiff[at]) | (std::uint32_t(tiff[at + 1]) << 8) | (std::uint32_t(tiff[at + 2]) << 16) | (std::uint32_t(tiff[at + 3]) << 24)
-                      : bigEndian32(tiff + at);
-    };
-    if (u16(2) != 42)
-        return 1;
-    const std::uint32_t ifd = u32(4);
-    if (ifd < 8 || qsizetype(ifd) + 2 > size)
-        return 1;
-    const int entries = u16(ifd);
-    for (int i = 0; i < entries; ++i) {
-        const qsizetype entry = qsizetype(ifd) + 2 + qsizetype(i) * 12;
-        if (entry + 12 > size)
-            return 1;
-        if (u16(entry) == 0x0112 && u16(entry + 2) == 3) { // SHORT
-            const int value = u16(entry + 8);
-            return value >= 1 && value <= 8 ? value : 1;
-        }
-    }
-    return 1;
-}
-
-// The EXIF orientation of a JPEG: the first Exif segment before the frame header; 1 when none.
-int jpegOrientation(const QByteArray &bytes)
-{
-    const auto *p = reinterpret_cast<const unsigned char *>(bytes.constData());
-    const qsizetype size = bytes.size();
-    qsizetype at = 2;
-    while (at + 4 <= size && p[at] == 0xFF) {
-        const int marker = p[at + 1];
-        if (marker == 0xFF) { // fill byte
-            ++at;
-            continue;
-        }
-        if (marker == 0xDA || marker == 0xD9 || (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC))
-            break;
-        const int length = (p[at + 2] << 8) | p[at + 3];
-        if (length < 2 || at + 2 + length > size)
-            break;
-        if (marker == 0xE1) {
-            const int orientation = exifOrientation(p + at + 4, length - 2);
-            if (orientation != 1)
-                return orientation;
-        }
-        at += 2 + length;
-    }
-    return 1;
-}
-
 PageImageInfo inspectJpeg(const QByteArray &bytes)
 {
     JpegFrame frame;
@@ -169,7 +94,7 @@ PageImageInfo inspectJpeg(const QByteArray &bytes)
     info.kind = PageImageInfo::Kind::Jpeg;
     info.width = frame.width;
     info.height = frame.height;
-    info.orientation = jpegOrientation(bytes);
+    info.orientation = frame.orientation;
     return info;
 }
 

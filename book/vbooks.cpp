@@ -4,22 +4,11 @@
 #include "protocoltext.h"
 #include "apperror.h"
 #include "bookidentity.h"
-#include "base64.h"
 #include "pagefile.h"
 #include "pageimage.h"
 #include "pagereport.h"
 
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QJsonValue>
 #include <QSaveFile>
-
-namespace {
-
-// Length of the "data:image/png;base64," prefix cut from every data URL.
-constexpr qsizetype DataUrlPrefixLength = 22;
-
-} // namespace
 
 QString TvBookobj::BookIdFromUrl(const QString &url)
 {
@@ -59,52 +48,22 @@ QString TvBookobj::PageFolder() const
     return PageFolderPath(dirid);
 }
 
-namespace {
-
-// The bytes of a data URL's image. The cut is by position: a JPEG data URL
-// ("data:image/jpeg;base64,") leaves its comma, which the decoder skips.
-QByteArray dataUrlBytes(const QString &dataUrl)
+bool TvBookobj::SvePDFPage(const QString &text, QString *refusal)
 {
-    return DecodeBase64Tolerant(QStringView(dataUrl).mid(qMin(DataUrlPrefixLength, dataUrl.size())));
-}
-
-} // namespace
-
-bool TvBookobj::SvePDFPage(const QString &report, QString *refusal)
-{
-    QString image;
-    QString pageText;
-    {
-        QJsonParseError error;
-        const QJsonDocument document = QJsonDocument::fromJson(report.toUtf8(), &error);
-        if (error.error != QJsonParseError::NoError)
-            throw AppError(QStringLiteral("Page report is not valid JSON: %1 at offset %2")
-                               .arg(error.errorString())
-                               .arg(error.offset));
-        if (!document.isObject())
-            throw AppError(QStringLiteral("Page report is not a JSON object"));
-        const QJsonObject object = document.object();
-        pageText = ReportMemberText(object.value(QLatin1String("currpage")));
-        image = ReportMemberText(object.value(QLatin1String("img")));
-    } // the parsed report is released before the image is decoded
-    const QByteArray bytes = dataUrlBytes(image);
-    image.clear();
-    const PageImageInfo info = InspectPageImage(bytes);
-    if (!info.usable()) {
+    const PageReport report = ReadPageReport(text);
+    PageImageInfo info;
+    if (const QString fault = PageReportFault(report, info); !fault.isEmpty()) {
         if (refusal)
-            *refusal = info.reason;
+            *refusal = fault;
         return false;
     }
-    imgpageno = pageText;
-    if (!TryStrToInt(imgpageno, &curpage))
-        curpage = 0;
-    writePageFile(bytes);
+    StorePage(report.currpage, report.bytes);
     return true;
 }
 
 bool TvBookobj::Saveblobimg(const QString &dataUrl, const QString &)
 {
-    const QByteArray bytes = dataUrlBytes(dataUrl);
+    const QByteArray bytes = DataUrlBytes(dataUrl);
     if (!InspectPageImage(bytes).usable())
         return false;
     writePageFile(bytes);
