@@ -1,9 +1,11 @@
 #include "MainUnit.h"
 
 #include "aboutbox.h"
+#include "apperror.h"
 #include "activitylog.h"
 #include "anchoredpanel.h"
 #include "bookpage.h"
+#include "desktopnotify.h"
 #include "chromium.h"
 #include "errorreport.h"
 #include "folders.h"
@@ -14,7 +16,9 @@
 #include "resourceimage.h"
 #include "siteurls.h"
 #include "starturl.h"
+#include "textsetting.h"
 #include "vbooks.h"
+#include "runlog.h"
 #include "windowmessages.h"
 #include "windowparent.h"
 
@@ -95,7 +99,7 @@ TMainfm::TMainfm(QWebEngineProfile *profile, QWidget *parent) : QWidget(parent),
 
 TMainfm::~TMainfm()
 {
-    delete Task; // before the book it captures into
+    delete Controller; // before the book it captures into
     delete Book;
     KeepAwake::Release(); // a run may still hold the request
     SetActivityLogSink(nullptr);
@@ -175,30 +179,30 @@ void TMainfm::createControls()
     rebuildbtn->setGeometry(159, 6, 75, 43);
     timelabel = new QLabel(QStringLiteral("time"), panel6);
     timelabel->setGeometry(30, 55, 60, 16);
+    // The pages to download: empty boxes mean from the page on display to the book's end.
+    auto *fromLabel = new QLabel(QStringLiteral("Download From"), panel6);
+    fromLabel->setGeometry(8, 58, 100, 16);
+    started = new QLineEdit(panel6);
+    started->setObjectName(QStringLiteral("started"));
+    started->setGeometry(110, 55, 48, 21);
+    started->setPlaceholderText(QStringLiteral("here"));
+    started->setToolTip(QStringLiteral("The first page to download; empty: the page on display"));
+    auto *toLabel = new QLabel(QStringLiteral("To"), panel6);
+    toLabel->setGeometry(164, 58, 20, 16);
+    ended = new QLineEdit(panel6);
+    ended->setObjectName(QStringLiteral("ended"));
+    ended->setGeometry(186, 55, 48, 21);
+    ended->setPlaceholderText(QStringLiteral("end"));
+    ended->setToolTip(QStringLiteral("The last page to download; empty: the book's last page"));
     progressbar = new QProgressBar(panel6);
-    progressbar->setGeometry(8, 75, RightPanelWidth - 16, 22);
+    progressbar->setGeometry(8, 81, RightPanelWidth - 16, 22);
     progressbar->setTextVisible(true);
     progressbar->setFont(tahoma(11));
     progressbar->hide();
     searchablebox = new QCheckBox(QStringLiteral("Searchable PDF"), panel6);
-    searchablebox->setGeometry(8, 103, 130, 20);
+    searchablebox->setGeometry(8, 109, 130, 20);
     languagebox = new QComboBox(panel6);
-    languagebox->setGeometry(140, 101, RightPanelWidth - 148, 24);
-    // Range fields of the designed panel; nothing reads them, and the progress bar and the
-    // text options now take their place, so they stay hidden.
-    auto *fromLabel = new QLabel(QStringLiteral("Download From"), panel6);
-    fromLabel->setGeometry(8, 92, 100, 16);
-    auto *started = new QLineEdit(panel6);
-    started->setObjectName(QStringLiteral("started"));
-    started->setGeometry(110, 89, 40, 21);
-    auto *toLabel = new QLabel(QStringLiteral("To"), panel6);
-    toLabel->setGeometry(160, 92, 20, 16);
-    auto *ended = new QLineEdit(panel6);
-    ended->setObjectName(QStringLiteral("ended"));
-    ended->setGeometry(184, 89, 40, 21);
-    for (QWidget *unused : {static_cast<QWidget *>(fromLabel), static_cast<QWidget *>(started), static_cast<QWidget *>(toLabel),
-                            static_cast<QWidget *>(ended)})
-        unused->hide();
+    languagebox->setGeometry(140, 107, RightPanelWidth - 148, 24);
 
     Memo1 = new TLogMemo(Panel2);
     Memo1->setFont(tahoma(13));
@@ -207,9 +211,6 @@ void TMainfm::createControls()
     Panel5 = new QWidget(this);
     Panel5->setFixedHeight(41);
     layout->addWidget(Panel5);
-
-    Timer1 = new QTimer(this);
-    Timer1->setInterval(1000);
 
     chm = new TChromium(m_profile, this);
 
@@ -223,7 +224,6 @@ void TMainfm::createControls()
     connect(downloadbtn, &QPushButton::clicked, this, Guarded([this](bool) { downloadbtnClick(); }));
     connect(stopbtn, &QPushButton::clicked, this, Guarded([this](bool) { stopbtnClick(); }));
     connect(rebuildbtn, &QPushButton::clicked, this, Guarded([this](bool) { rebuildbtnClick(); }));
-    connect(Timer1, &QTimer::timeout, this, [this] { RunGuarded([this] { Timer1Timer(); }); });
 
     connect(chm, &TChromium::AfterCreated, this, Guarded([this](int) { OnAfterCreated(); }));
     connect(chm, &TChromium::BeforeClose, this, Guarded([this](int) { OnBeforeClose(); }));
@@ -252,38 +252,34 @@ void TMainfm::FormCreate()
     stopbtn->hide();
     rebuildbtn->hide();
     Book = new TePubobj;
-    Task = new TDownloadTask(*chm, *Book, PageScript, *Timer1);
-    connect(Task, &TDownloadTask::WorkingChanged, this, &TMainfm::showWorking);
-    connect(Task, &TDownloadTask::TickCountChanged, this, [this](int ticks) { ticklabel->setText(QString::number(ticks)); });
-    connect(Task, &TDownloadTask::BookPageLoaded, this, [this] {
-        downloadbtn->setEnabled(true);
-        QCoreApplication::postEvent(this, new QEvent(WindowMessage::WM_BOOKPAGE));
+    Controller = new TDownloadController(*chm, *Book, PageScript);
+    connect(Controller, &TDownloadController::LogLine, this, &ShowLogLine);
+    connect(Controller, &TDownloadController::Failed, this, &ReportError);
+    connect(Controller, &TDownloadController::Notice, this, &NotifyDesktop);
+    connect(Controller, &TDownloadController::AwakeNeeded, this, [](bool needed) {
+        needed ? KeepAwake::Request() : KeepAwake::Release();
     });
-    connect(Task, &TDownloadTask::OtherPageLoaded, this, [this] {
+    connect(Controller, &TDownloadController::WorkingChanged, this, &TMainfm::showWorking);
+    connect(Controller, &TDownloadController::TickCountChanged, this, [this](int ticks) { ticklabel->setText(QString::number(ticks)); });
+    connect(Controller, &TDownloadController::BookPageLoaded, this, [this] { downloadbtn->setEnabled(true); });
+    connect(Controller, &TDownloadController::OtherPageLoaded, this, [this] {
         downloadbtn->setEnabled(false);
         rebuildbtn->hide();
     });
-    connect(Task, &TDownloadTask::RebuildAvailable, rebuildbtn, &QWidget::setVisible);
-    connect(Task, &TDownloadTask::OpenOutputFolder, this, &TMainfm::OpenOutputFolder);
-    connect(Task, &TDownloadTask::Progress, this, [this](int value, int maximum, const QString &text) {
+    connect(Controller, &TDownloadController::RebuildAvailable, rebuildbtn, &QWidget::setVisible);
+    connect(Controller, &TDownloadController::OpenOutputFolder, this, &TMainfm::OpenOutputFolder);
+    connect(Controller, &TDownloadController::Progress, this, [this](int value, int maximum, const QString &text) {
         progressbar->setRange(0, qMax(1, maximum));
         progressbar->setValue(qBound(0, value, qMax(1, maximum)));
         progressbar->setFormat(text);
         progressbar->show();
     });
-    connect(Task, &TDownloadTask::ProgressEnded, progressbar, &QWidget::hide);
+    connect(Controller, &TDownloadController::ProgressEnded, progressbar, &QWidget::hide);
     setupTextRecognition();
     SetActivityLogSink(Memo1);
     AddLog(QStringLiteral("Copy book link from browser, paste in address bar and open ebook,  click \"download\" "
                           "button to download ebook when it is ready"));
 }
-
-namespace {
-QSettings programSettings()
-{
-    return QSettings(QStringLiteral("Brindlewick"), QStringLiteral("Quillmoor Downloader"));
-}
-} // namespace
 
 void TMainfm::setupTextRecognition()
 {
@@ -295,10 +291,10 @@ void TMainfm::setupTextRecognition()
         searchablebox->setToolTip(QStringLiteral("No text recognition model is installed: install the package %1 "
                                                  "(or tesseract-ocr-<language>) for searchable PDFs")
                                       .arg(DefaultOcrPackage()));
-        Task->SetOcrLanguage(QString());
+        Controller->SetOcrLanguage(QString());
         return;
     }
-    const QSettings settings = programSettings();
+    const QSettings settings = ProgramSettings();
     languagebox->addItems(languages);
     QString language = settings.value(QStringLiteral("ocr/language"), QStringLiteral("eng")).toString();
     if (!languages.contains(language))
@@ -310,16 +306,16 @@ void TMainfm::setupTextRecognition()
     languagebox->setEnabled(searchablebox->isChecked());
     connect(searchablebox, &QCheckBox::toggled, this, &TMainfm::textRecognitionChanged);
     connect(languagebox, &QComboBox::currentTextChanged, this, &TMainfm::textRecognitionChanged);
-    Task->SetOcrLanguage(searchablebox->isChecked() ? language : QString());
+    Controller->SetOcrLanguage(searchablebox->isChecked() ? language : QString());
 }
 
 void TMainfm::textRecognitionChanged()
 {
-    QSettings settings = programSettings();
+    QSettings settings = ProgramSettings();
     settings.setValue(QStringLiteral("ocr/searchable"), searchablebox->isChecked());
     settings.setValue(QStringLiteral("ocr/language"), languagebox->currentText());
     languagebox->setEnabled(searchablebox->isChecked());
-    Task->SetOcrLanguage(searchablebox->isChecked() ? languagebox->currentText() : QString());
+    Controller->SetOcrLanguage(searchablebox->isChecked() ? languagebox->currentText() : QString());
 }
 
 void TMainfm::trimActivityPanel()
@@ -376,10 +372,6 @@ bool TMainfm::event(QEvent *event)
 {
     if (event->type() == WindowMessage::WM_BROWSERCREATED) {
         RunGuarded([this] { WMBrowserCreated(); });
-        return true;
-    }
-    if (event->type() == WindowMessage::WM_BOOKPAGE) {
-        RunGuarded([this] { WMBookPage(); });
         return true;
     }
     if (event->type() == WindowMessage::WM_CLOSE) {
@@ -461,35 +453,48 @@ bool TMainfm::chmBeforePopup(int browserId, const QString &targetUrl)
     return true;
 }
 
+std::optional<PageRange> TMainfm::RequestedRange(QString *error) const
+{
+    const QString from = started->text().trimmed(), to = ended->text().trimmed();
+    if (from.isEmpty() && to.isEmpty())
+        return PageRange();
+    return ParsePageRange(from + QLatin1Char('-') + to, error);
+}
+
 void TMainfm::downloadbtnClick()
 {
-    Task->downloadbtnClick();
+    QString error;
+    const std::optional<PageRange> range = RequestedRange(&error);
+    if (!range)
+        throw AppError(QStringLiteral("Download From / To: %1").arg(error));
+    Controller->SetPageRange(*range);
+    Controller->Start();
     chm->SetFocus();
 }
 
 void TMainfm::stopbtnClick()
 {
-    Task->stopbtnClick();
+    Controller->Stop();
 }
 
 void TMainfm::rebuildbtnClick()
 {
-    Task->rebuildbtnClick();
+    Controller->Rebuild();
 }
 
 void TMainfm::setWorking(bool Value)
 {
-    Task->setWorking(Value);
+    Value ? Controller->Start() : Controller->Stop();
 }
 
 void TMainfm::Timer1Timer()
 {
-    Task->Timer1Timer();
+    Controller->Tick();
 }
 
 void TMainfm::WMBookPage()
 {
-    Task->WMBookPage();
+    Controller->IdentifyBook();
 }
 
 void TMainfm::showWorking(bool working)
@@ -520,7 +525,7 @@ void TMainfm::FormCloseQuery(bool &CanClose)
         return; // the browser is closing already; its report closes the window
     FClosing = true;
     hide(); // at once: ending a build or a recognition in hand takes a moment
-    Task->Close(); // no tick, capture or build goes on; the earlier PDF stays
+    Controller->Close(); // no tick, capture or build goes on; the earlier PDF stays
     if (!chm->HasBrowser()) {
         // No browser to wait for (never created): nothing will report, close now.
         FCanClose = true;

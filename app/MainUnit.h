@@ -1,6 +1,8 @@
 #pragma once
 
-#include "downloadtask.h"
+#include "downloadcontroller.h"
+
+#include <optional>
 
 #include <QRect>
 #include <QString>
@@ -14,7 +16,6 @@ class QLineEdit;
 class QProgressBar;
 class QPushButton;
 class QSplitter;
-class QTimer;
 class QToolButton;
 class QWebEngineProfile;
 class TAnchoredPanel;
@@ -49,13 +50,16 @@ public:
     // Where the window goes once the browser exists, for a screen's work area.
     static QRect BrowserWindowBounds(const QRect &workArea);
 
-    // Download runs: the run itself lives in Task.
+    // Download runs: the run itself lives in Controller, which these forward to.
     void downloadbtnClick();
     void stopbtnClick();
     void rebuildbtnClick();
     void setWorking(bool Value);
     void Timer1Timer();
     void WMBookPage();
+    // The pages the "Download From" and "To" boxes ask for; none, with the reason in *error,
+    // when they do not make a range.
+    std::optional<PageRange> RequestedRange(QString *error) const;
 
     // Browser callbacks of the window's own (the run follows the browser itself).
     void chmAddressChange(int browserId, bool isMainFrame, const QString &url);
@@ -90,13 +94,14 @@ public:
     QProgressBar *progressbar = nullptr; // pages of the run or the build, and the time left
     QCheckBox *searchablebox = nullptr;  // "Searchable PDF": recognise the pages' text
     QComboBox *languagebox = nullptr;    // the language of the text, from the installed models
+    QLineEdit *started = nullptr;        // "Download From": first page; empty: the page on display
+    QLineEdit *ended = nullptr;          // "To": last page; empty: the book's end
     TLogMemo *Memo1 = nullptr;
     QWidget *Panel5 = nullptr;
-    QTimer *Timer1 = nullptr;
 
     QString PageScript;
     TePubobj *Book = nullptr;
-    TDownloadTask *Task = nullptr;
+    TDownloadController *Controller = nullptr;
 
     void OpenOutputFolder();
 

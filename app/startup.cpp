@@ -5,7 +5,11 @@
 #include "appid.h"
 #include "apperror.h"
 #include "engineprofile.h"
+#include "downloadoptions.h"
 #include "errorreport.h"
+#include "exitstatus.h"
+#include "headlessrun.h"
+#include "profilelock.h"
 #include "folders.h"
 #include "ocrrecognizer.h"
 #include "pdfenginelibrary.h"
@@ -17,6 +21,7 @@
 #include <QCommandLineParser>
 #include <QDir>
 #include <QIcon>
+#include <QLoggingCategory>
 #include <QMessageBox>
 #include <QUrl>
 #include <QWebEngineProfile>
@@ -31,6 +36,7 @@ struct Options
     QCommandLineOption help{{QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help and exit.")};
     // No "-v": "--v=1" is Chromium's logging switch, which may come on the same command line.
     QCommandLineOption version{QStringLiteral("version"), QStringLiteral("Show the version and the PDF engine library in use, and exit.")};
+    DownloadCommandLine download; // --download and its options
 };
 
 // Parses arguments the way the program reads them: unknown options are no error (Qt WebEngine
@@ -42,6 +48,7 @@ void parse(QCommandLineParser &parser, const Options &options, QStringList argum
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.addOption(options.help);
     parser.addOption(options.version);
+    options.download.addTo(parser);
     parser.addPositionalArgument(QStringLiteral("URL"), QStringLiteral("Address to open instead of the home page."),
                                  QStringLiteral("[URL]"));
     const qsizetype engineArgs = arguments.indexOf(QStringLiteral("--webEngineArgs"));
@@ -75,7 +82,7 @@ int printAndExit(int argc, char *argv[], bool help)
         QCommandLineParser parser;
         Options options;
         parse(parser, options, QCoreApplication::arguments());
-        text = parser.helpText();
+        text = parser.helpText() + QLatin1Char('\n') + DownloadCommandLine::HelpText(QCoreApplication::arguments().constFirst());
     } else {
         text = VersionText();
     }
@@ -113,14 +120,41 @@ QString VersionText()
     return text;
 }
 
+namespace {
+
+// --download: the books' options as the command line gives them, or the usage error.
+std::optional<DownloadOptions> readDownload(bool *requested, QString *error)
+{
+    QCommandLineParser parser;
+    Options options;
+    parse(parser, options, QCoreApplication::arguments());
+    *requested = options.download.isRequested(parser);
+    return options.download.read(parser, error);
+}
+
+void printError(const QString &text)
+{
+    std::fputs(QStringLiteral("%1: %2\n").arg(QCoreApplication::arguments().value(0), text).toLocal8Bit().constData(), stderr);
+}
+
+} // namespace
+
 int RunProgram(int argc, char *argv[])
 {
+    bool download = false;
     {
         QCommandLineParser parser;
         Options options;
         parse(parser, options, rawArguments(argc, argv));
         if (parser.isSet(options.help) || parser.isSet(options.version))
             return printAndExit(argc, argv, parser.isSet(options.help));
+        download = options.download.isRequested(parser);
+    }
+    // A run without a window needs no display: it renders off screen.
+    if (download) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        // Standard error is the run's report: the engine's notes on its set-up stay out of it.
+        QLoggingCategory::setFilterRules(QStringLiteral("qt.webenginecontext.info=false\nqt.qpa.*=false"));
     }
 
     const BrowserSandbox sandbox = PrepareEngineProcess();
@@ -132,9 +166,31 @@ int RunProgram(int argc, char *argv[])
     // The program ends when its window has closed, not when the last pop-up goes.
     QApplication::setQuitOnLastWindowClosed(false);
     // Read after QApplication took its own options (-platform and the like) out.
+    bool requested = false;
+    QString usageError;
+    const std::optional<DownloadOptions> downloadOptions = readDownload(&requested, &usageError);
+    if (!usageError.isEmpty()) {
+        printError(usageError);
+        return ExitStatus::UsageError;
+    }
     SetStartUrl(StartUrlFromArguments(QCoreApplication::arguments()));
 
     SetupFolders();
+    // One process at a time on the profile: a second one would damage it.
+    ProfileLock lock(AppFolders().dataFolder);
+    if (!lock.tryLock()) {
+        printError(lock.errorText());
+        if (!downloadOptions)
+            QMessageBox::critical(nullptr, ProductName, lock.errorText());
+        return ExitStatus::NotOpened;
+    }
+    if (downloadOptions) {
+        SetErrorReporter([](const QString &message) { printError(message); });
+        QWebEngineProfile *profile = CreateEngineProfile(AppFolders().dataFolder + QStringLiteral("cef/cache"));
+        const int status = RunDownloadsWithoutWindow(*downloadOptions, profile);
+        delete profile;
+        return status;
+    }
     SetErrorReporter([](const QString &message) {
         QMessageBox::critical(QApplication::activeWindow(), ProductName, message);
     });

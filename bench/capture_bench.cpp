@@ -8,7 +8,7 @@
 // the page script.
 #include "MainUnit.h"
 #include "chromium.h"
-#include "downloadtask.h"
+#include "downloadcontroller.h"
 #include "engineprofile.h"
 #include "testenv.h"
 #include "vbooks.h"
@@ -257,7 +257,7 @@ bool capture(TMainfm *window, Capture *result)
     CpuSampler sampler(origin);
     const bool ended = waitForEvents([&](const std::function<void()> &ready) {
         clock.start();
-        window->Task->savepage([&, ready](bool s, const QString &e) {
+        window->Controller->savepage([&, ready](bool s, const QString &e) {
             end = {double(clock.nsecsElapsed()) / 1e6, processCpuMs(), processCpuMs(RUSAGE_THREAD)};
             stored = s;
             error = e;
@@ -368,7 +368,7 @@ int main(int argc, char *argv[])
         return 1;
     }
     TMainfm *window = fixture.window;
-    window->Task->CaptureTimeoutMs = CaptureTimeoutMs;
+    window->Controller->CaptureTimeoutMs = CaptureTimeoutMs;
     out << "load average at start: " << loadAverage() << ", cores: " << sysconf(_SC_NPROCESSORS_ONLN) << Qt::endl;
 
     QStringList last;

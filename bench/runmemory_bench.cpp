@@ -81,7 +81,7 @@ int main(int argc, char *argv[])
     const QString count = QStringLiteral("Total pages %1").arg(pages);
     if (!QTest::qWaitFor([&] { return window->Memo1->lines().contains(count); }, 60000))
         return 1;
-    window->Timer1->setInterval(100); // short waits: the pages come as fast as the viewer allows
+    window->Controller->SetTickInterval(100); // short waits: the pages come as fast as the viewer allows
 
     std::vector<double> samples;
     size_t captureSamples = 0; // samples before the closing build began

@@ -6,6 +6,7 @@
 #include "querypieces.h"
 
 #include <QUrl>
+#include <QUrlQuery>
 
 namespace {
 
@@ -72,4 +73,27 @@ QString UnusableBookIdReason(const QString &url)
         return QStringLiteral("The book id \"%1\" leaves no usable file name: no download").arg(bookId);
     }
     return {};
+}
+
+namespace {
+const QString PageKey = QStringLiteral("seq");
+}
+
+int BookPageFromUrl(const QString &url)
+{
+    const QUrlQuery query(QUrl(url).query());
+    bool ok = false;
+    const int page = query.queryItemValue(PageKey).toInt(&ok);
+    return ok && page > 0 ? page : 0;
+}
+
+QString BookPageUrl(const QString &url, int page)
+{
+    QUrl address(url);
+    QUrlQuery query(address.query(QUrl::FullyEncoded));
+    if (query.hasQueryItem(PageKey))
+        query.removeAllQueryItems(PageKey);
+    query.addQueryItem(PageKey, QString::number(page));
+    address.setQuery(query.query(QUrl::FullyEncoded), QUrl::StrictMode);
+    return address.toString(QUrl::FullyEncoded);
 }

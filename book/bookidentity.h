@@ -31,3 +31,10 @@ QString BookPdfName(const QString &id);
 // Why a viewer address gives no book the program can store (no id, or one that leaves no file
 // name), as a line for the user; empty when it gives one.
 QString UnusableBookIdReason(const QString &url);
+
+// The page a viewer address shows: its "seq" number; 0 when it names none.
+int BookPageFromUrl(const QString &url);
+
+// The viewer address of the same book at page: the address with its "seq" number set to page,
+// everything else (the book's id, a "#" fragment) as it was.
+QString BookPageUrl(const QString &url, int page);

@@ -4,12 +4,13 @@
 #include "bookinfo.h"
 #include "folders.h"
 
-QString TePubobj::PdfPath() const
+QString TePubobj::PdfPath(int firstPage, int lastPage) const
 {
-    return AppFolders().dataFolder + BookPdfName(id) + QStringLiteral(".pdf");
+    const QString part = lastPage > 0 ? QStringLiteral(" (pages %1-%2)").arg(firstPage).arg(lastPage) : QString();
+    return (OutputFolder.isEmpty() ? AppFolders().dataFolder : OutputFolder) + BookPdfName(id) + part + QStringLiteral(".pdf");
 }
 
-bool TePubobj::BuildBook(int totalPages, TBookBuilder::Done done)
+bool TePubobj::BuildBook(int totalPages, TBookBuilder::Done done, int firstPage, bool range)
 {
     if (Builder.Busy())
         return false;
@@ -17,7 +18,8 @@ bool TePubobj::BuildBook(int totalPages, TBookBuilder::Done done)
     PdfBuildRequest request;
     request.pageFolder = PageFolder();
     request.totalPages = totalPages;
-    request.outputPath = PdfPath();
+    request.firstPage = firstPage;
+    request.outputPath = range ? PdfPath(firstPage, totalPages) : PdfPath();
     request.ppi = ScreenPixelsPerInch();
     // Kept with the pages when the run began, so a Rebuild names the book the same way.
     const std::optional<BookInfo> info = LoadBookInfo(request.pageFolder);

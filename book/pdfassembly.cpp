@@ -9,6 +9,7 @@
 #include "partfiles.h"
 #include "pdfprinter.h"
 
+#include <algorithm>
 #include <QFile>
 
 #include <malloc.h>
@@ -125,13 +126,16 @@ PdfBuildResult AssemblePdf(const PdfBuildRequest &request, const std::function<v
         // Pages prepared but not yet written hold encoded images: the pipeline ends before the
         // export does, whichever way this block is left.
         const int workers = PagePipeline::workersForMachine();
-        PagePipeline pipeline(request.totalPages, workers, workers + 1, PixelMemoryBudget,
+        // The pipeline counts its pages from 1.
+        const int first = std::max(1, request.firstPage);
+        const int offset = first - 1;
+        PagePipeline pipeline(std::max(0, request.totalPages - offset), workers, workers + 1, PixelMemoryBudget,
                               [&](int page, PagePipeline &self) {
-                                  return preparePage(pdf, request.pageFolder + PageFileName(page), self, cancel,
+                                  return preparePage(pdf, request.pageFolder + PageFileName(page + offset), self, cancel,
                                                      request.ocrLanguage);
                               },
                               cancel);
-        for (int i = 1; i <= request.totalPages; ++i) {
+        for (int i = first; i <= request.totalPages; ++i) {
             std::optional<PreparedPage> page = pipeline.take();
             if (!page)
                 throw BuildCancelled();

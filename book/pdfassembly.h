@@ -10,12 +10,13 @@
 #include <atomic>
 #include <functional>
 
-// What to build: the page files <pageFolder>/<n>.jpg for n = 1..totalPages into one PDF at
-// outputPath, each page its image's size at ppi pixels per inch.
+// What to build: the page files <pageFolder>/<n>.jpg for n = firstPage..totalPages into one PDF
+// at outputPath, each page its image's size at ppi pixels per inch.
 struct PdfBuildRequest
 {
     QString pageFolder;      // ends with "/"
-    int totalPages = 0;
+    int totalPages = 0;      // the last page
+    int firstPage = 1;
     QString outputPath;
     int ppi = 96;            // read on the GUI thread by the caller
     QString title;           // the document information: the book's title,

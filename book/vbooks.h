@@ -15,9 +15,9 @@ public:
     // Throws, changing nothing, when the query has no piece or when the id leaves no usable
     // file name: id and dirid stay those of the last usable book.
     virtual void getID(const QString &url);
-    // Starts building the PDF of pages 1..totalPages (see TePubobj). False when a build is
-    // running already.
-    virtual bool BuildBook(int totalPages, TBookBuilder::Done done) = 0;
+    // Starts building the PDF of pages firstPage..totalPages (see TePubobj). False when a build
+    // is running already. A part of the book (range) gets a PDF of its own, named with its pages.
+    virtual bool BuildBook(int totalPages, TBookBuilder::Done done, int firstPage = 1, bool range = false) = 0;
     // On: makes sure the page folder exists (throws with the reason when it cannot be made).
     // Nothing in it is removed.
     virtual void setWorking(bool on);
@@ -68,10 +68,13 @@ public:
     // Builds on Builder, off the GUI thread; done follows on the GUI thread. outputfile is
     // emptied now and set when the PDF is written. Throws when the book's id gives no file
     // name.
-    bool BuildBook(int totalPages, TBookBuilder::Done done) override;
-    // Where the book's PDF goes: the data folder, the safe id cut to 100 characters and to
-    // what a file system takes beside the build's part-file suffix, ".pdf".
-    QString PdfPath() const;
+    bool BuildBook(int totalPages, TBookBuilder::Done done, int firstPage = 1, bool range = false) override;
+    // Where the book's PDF goes: OutputFolder (the data folder when empty), the safe id cut to
+    // 100 characters and to what a file system takes beside the build's part-file suffix,
+    // " (pages <first>-<last>)" for a part of the book, ".pdf".
+    QString PdfPath(int firstPage = 1, int lastPage = 0) const;
+    // Where PDFs are written; ends with "/". Empty: the data folder.
+    QString OutputFolder;
 
     TBookBuilder Builder;
     // Text is recognised in this language and laid over the pages; empty for none.

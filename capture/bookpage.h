@@ -15,3 +15,10 @@ enum class LoadEndResult {
 
 // Whether page 1 of the book is stored, so that Rebuild can be offered.
 bool HasStoredPages(const TvBookobj &book);
+
+// Whether page is stored for the book: its page file is there and holds something.
+bool IsPageStored(const TvBookobj &book, int page);
+
+// The first page from `from` to `last` (both counted) not yet stored; 0 when all are. last 0:
+// the book's end is not known, so the page after the stored ones from `from` is missing.
+int FirstMissingPage(const TvBookobj &book, int from, int last);

@@ -8,6 +8,8 @@ ConsoleTag ClassifyConsoleText(const QString &text)
         return ConsoleTag::End;
     if (text.startsWith(QLatin1String("###pending=")))
         return ConsoleTag::Pending;
+    if (text.startsWith(QLatin1String("###fault")))
+        return ConsoleTag::Fault;
     // A page report starts with its tag, so this finds it at once however large it is.
     if (text.contains(QLatin1String("###page")))
         return ConsoleTag::Page;
@@ -26,7 +28,7 @@ ConsoleTag ClassifyConsoleText(const QString &text)
 
 quint64 ConsoleTextScript(const QString &text)
 {
-    for (const QLatin1String tag : {QLatin1String("###end@"), QLatin1String("###page@")}) {
+    for (const QLatin1String tag : {QLatin1String("###end@"), QLatin1String("###page@"), QLatin1String("###fault@")}) {
         if (!text.startsWith(tag))
             continue;
         // Digits up to the end or the "=" that starts the report.

@@ -7,6 +7,8 @@
 //   "###end@<n>"               -> script n, which went on after its probe, has ended
 //   "###pending=<n>"           -> script n goes on after its probe: its report and its end
 //                                 come later, tagged with n ("###page@<n>=", "###end@<n>")
+//   "###fault@<n>=<json>"      -> script n could not have the page's image: why, as JSON
+//                                 ({"status": 503, "retryAfter": "40"} or {"error": "..."})
 //   contains "###page"         -> a page report: the text after the first "=" (of script n
 //                                 when it starts "###page@<n>=")
 //   contains "###title"        -> a line for the activity log: the text after the first "="
@@ -15,10 +17,11 @@
 //   "###scriptdone=<n>"        -> the program's own probe: every script queued before it has
 //                                 run and printed all it had to print
 // Anything else is of no interest.
-enum class ConsoleTag { None, End, Pending, Page, Title, Ignored, TotalPage, ScriptDone };
+enum class ConsoleTag { None, End, Pending, Fault, Page, Title, Ignored, TotalPage, ScriptDone };
 
 ConsoleTag ClassifyConsoleText(const QString &text);
 
-// The script a tagged end marker or page report names ("###end@<n>", "###page@<n>="); 0 for
+// The script a tagged end marker, page report or fault names ("###end@<n>", "###page@<n>=",
+// "###fault@<n>="); 0 for
 // untagged ones, which belong to the script running.
 quint64 ConsoleTextScript(const QString &text);

@@ -1,19 +1,16 @@
 #include "scriptrunner.h"
 
 #include "protocoltext.h"
-#include "activitylog.h"
 #include "apperror.h"
 #include "consoletags.h"
-#include "downloadrun.h"
 #include "ibrowser.h"
 #include "pagescripts.h"
-#include "pdfassembly.h"
 
 #include <QTimer>
 #include <algorithm>
 
-TScriptRunner::TScriptRunner(IBrowser &browser, TDownloadRun &run, QObject *parent)
-    : QObject(parent), m_browser(browser), m_run(run)
+TScriptRunner::TScriptRunner(IBrowser &browser, QObject *parent)
+    : QObject(parent), m_browser(browser)
 {
 }
 
@@ -116,16 +113,28 @@ void TScriptRunner::HandleConsoleText(const QString &text)
         const quint64 owner = ConsoleTextScript(text);
         if (Pending *script = owner ? find(owner) : current(); script && !script->finished) {
             script->outcome.report = TextAfterEquals(text);
-            m_run.LastPageReport = script->outcome.report;
         }
         return;
     }
+    case ConsoleTag::Fault: {
+        const quint64 owner = ConsoleTextScript(text);
+        if (Pending *script = owner ? find(owner) : current(); script && !script->finished)
+            script->outcome.fault = TextAfterEquals(text);
+        return;
+    }
     case ConsoleTag::Title:
-        AddLog(TextAfterEquals(text));
+        emit TitleRead(TextAfterEquals(text));
         return;
-    case ConsoleTag::TotalPage:
-        totalPage(text);
+    case ConsoleTag::TotalPage: {
+        qint64 count = -1;
+        try {
+            count = IntAfterEquals(text);
+        } catch (const AppError &) {
+            // "undefined" from a viewer without a count
+        }
+        emit PageCountRead(count);
         return;
+    }
     case ConsoleTag::ScriptDone:
         scriptDone(TextAfterEquals(text).toULongLong());
         return;
@@ -146,30 +155,6 @@ void TScriptRunner::scriptDone(quint64 sequence)
         else
             finish(script);
     }
-}
-
-void TScriptRunner::totalPage(const QString &text)
-{
-    int total = 0;
-    try {
-        total = IntAfterEquals(text);
-    } catch (const AppError &) {
-        // "undefined" from a viewer without a count: this book's count is not known, and the
-        // count of the book before is not its own.
-        m_run.TotalPages = 0;
-        return;
-    }
-    if (total < 0) {
-        m_run.TotalPages = 0; // no book has fewer than no pages: a count that is garbage
-        return;
-    }
-    if (total > MaxBookPages) {
-        AddLog(QString::asprintf("Total pages %d is more than a book has: not taken", total));
-        m_run.TotalPages = 0;
-        return;
-    }
-    m_run.TotalPages = total;
-    AddLog(QString::asprintf("Total pages %d", total));
 }
 
 void TScriptRunner::DocumentReplaced()

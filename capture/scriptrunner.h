@@ -7,13 +7,13 @@
 
 class IBrowser;
 class QTimer;
-struct TDownloadRun;
 
 // How a script run by TScriptRunner ended.
 struct ScriptOutcome
 {
     bool ended = false;   // the page script's end marker arrived
     QString report;       // the page report it printed, empty when none came
+    QString fault;        // why the page's image could not be had, as the script told it (JSON)
 };
 
 // Runs scripts in the viewer's main frame and follows their console output. Nothing waits
@@ -36,7 +36,7 @@ class TScriptRunner : public QObject
 public:
     using Done = std::function<void(const ScriptOutcome &)>;
 
-    TScriptRunner(IBrowser &browser, TDownloadRun &run, QObject *parent = nullptr);
+    explicit TScriptRunner(IBrowser &browser, QObject *parent = nullptr);
     ~TScriptRunner() override;
 
     // Queues code in the main frame. done (if given) is called once, later: when the end
@@ -44,10 +44,8 @@ public:
     // has passed. Without a browser done follows with an empty outcome.
     void ExecScript(const QString &code, int timeoutMs, Done done = {});
 
-    // One console message of the main browser. Page reports and end markers go to the
-    // script they belong to; "###title" lines go to the log; a page count sets TotalPages
-    // and logs "Total pages %d" (a count that is no number, or more than a book can have,
-    // is not taken: TotalPages is 0, unknown).
+    // One console message of the main browser. Page reports, image faults and end markers go
+    // to the script they belong to; "###title" lines and page counts are told by the signals.
     void HandleConsoleText(const QString &text);
 
     // The main frame holds a new document: scripts queued in the old one print nothing more.
@@ -58,6 +56,12 @@ public:
 
     // Scripts waiting for an outcome with a callback.
     bool Busy() const;
+
+signals:
+    // The viewer told the book's page count: the number, or -1 for one that is no number.
+    void PageCountRead(qint64 count);
+    // The viewer printed a line for the log.
+    void TitleRead(const QString &text);
 
 private:
     struct Pending
@@ -75,10 +79,8 @@ private:
     void finishGoingOn(quint64 sequence);
     void finish(Pending &script);
     void scriptDone(quint64 sequence);
-    void totalPage(const QString &text);
 
     IBrowser &m_browser;
-    TDownloadRun &m_run;
     std::deque<Pending> m_pending;   // in the order the scripts were queued
     std::deque<Pending> m_goingOn;   // past their probe, waiting for their tagged end
     quint64 m_sequence = 0;

@@ -38,7 +38,7 @@ public:
     int BrowserId() const override;
 
     // Loads url, exactly as given, into the main frame; nothing without a browser.
-    void LoadURL(const QString &url);
+    void LoadURL(const QString &url) override;
     // Loads url into the main frame of the browser with this identifier (main or pop-up).
     void LoadURLIn(int browserId, const QString &url);
     void GoBack();

@@ -4,6 +4,9 @@
 // a canvas when that file cannot be had or is no JPEG or PNG.
 // Reading the file takes a moment: the script says "###pending=<n>" at once, then prints
 // "###page@<n>=" with the report and "###end@<n>", the end also when there is no report.
+// When the page's image did not load, it asks the site once what became of it and prints
+// "###fault@<n>=" with the answer's status and Retry-After, or the error of the request; if
+// the image comes now, that file is the report.
 (function () {
     var script = typeof QMscript === "number" ? QMscript : 0;
 
@@ -69,7 +72,7 @@
             if (response) {
                 // An error page is no page image: the capture fails and is tried again.
                 if (!response.ok)
-                    throw new Error("HTTP " + response.status);
+                    throw {status: response.status, retryAfter: response.headers.get("Retry-After") || ""};
                 var blob = await response.blob();
                 why = otherFormat(new Uint8Array(await blob.slice(0, 16).arrayBuffer()));
                 if (!why)
@@ -86,16 +89,50 @@
     var width = img.naturalWidth, height = img.naturalHeight;
     console.debug("###pending=" + script);
 
+    // The image element failed (it is complete but has no picture): one request tells why,
+    // and brings the image when the site has it again.
+    async function failedImage() {
+        var response;
+        try {
+            response = await fetch(src, {cache: "no-store", credentials: "include"});
+        } catch (e) {
+            throw {error: "no connection"};
+        }
+        if (!response.ok)
+            throw {status: response.status, retryAfter: response.headers.get("Retry-After") || ""};
+        var blob = await response.blob();
+        if (otherFormat(new Uint8Array(await blob.slice(0, 16).arrayBuffer())))
+            throw {error: "no picture"};
+        // Its size as the viewer shows it, EXIF orientation applied.
+        var probe = new Image(), url = URL.createObjectURL(blob);
+        try {
+            probe.src = url;
+            await probe.decode();
+            width = probe.naturalWidth;
+            height = probe.naturalHeight;
+        } finally {
+            URL.revokeObjectURL(url);
+        }
+        return {img: await dataUrl(blob), source: "site"};
+    }
+
     (async function () {
-        if (!img.complete || !width || !height)
-            return; // no picture on display
-        var page = await pageImage(img, src);
+        var page;
+        if (img.complete && (!width || !height) && src && !/^(data|blob):/i.test(src))
+            page = await failedImage();
+        else if (!img.complete || !width || !height)
+            return; // no picture on display yet
+        else
+            page = await pageImage(img, src);
         var report = {total: total, currpage: currpage, img: page.img, naturalWidth: width, naturalHeight: height,
                       source: page.source};
         if (page.why)
             report.why = page.why;
         console.debug("###page@" + script + "=" + JSON.stringify(report));
-    })().catch(function () {}).finally(function () {
+    })().catch(function (e) {
+        if (e && (e.status || e.error))
+            console.debug("###fault@" + script + "=" + JSON.stringify(e));
+    }).finally(function () {
         console.debug("###end@" + script);
     });
 })();

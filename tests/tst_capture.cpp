@@ -6,7 +6,7 @@
 #include "logmemo.h"
 #include "pagefile.h"
 #include "pagescripts.h"
-#include "downloadtask.h"
+#include "downloadcontroller.h"
 #include "testenv.h"
 #include "vbooks.h"
 #include "viewersite.h"
@@ -96,7 +96,7 @@ void TestCapture::viewerPageOffersDownload()
     const QStringList expected{QString(), "Ready to download", "book.one", "Total pages 4"};
     QTRY_COMPARE_WITH_TIMEOUT(window->Memo1->lines(), expected, 20000);
     QVERIFY(window->downloadbtn->isEnabled());
-    QCOMPARE(window->Task->run().TotalPages, 4);
+    QCOMPARE(window->Controller->TotalPages(), 4);
     QCOMPARE(window->Book->id, QStringLiteral("book.one"));
     QVERIFY(!window->rebuildbtn->isVisibleTo(window)); // nothing stored for it
 
@@ -129,7 +129,7 @@ bool TestCapture::capture(bool *stored)
 {
     bool done = false;
     QString error;
-    window->Task->savepage([&](bool s, const QString &e) {
+    window->Controller->savepage([&](bool s, const QString &e) {
         *stored = s;
         error = e;
         done = true;
@@ -185,7 +185,6 @@ void TestCapture::scanSizedPageIsStored()
     bool stored = false;
     QVERIFY(capture(&stored));
     QVERIFY(stored);
-    QCOMPARE(window->Task->run().LastPageReport, QString()); // tens of megabytes, not kept once stored
     verifyStoredPage(QStringLiteral("book.scan"), 1);
     QVERIFY(errors.isEmpty());
 }
@@ -195,13 +194,13 @@ void TestCapture::execScriptEndsOnMarkerOnly()
     QVERIFY(fixture.loadAndWait(site->viewerUrl(QStringLiteral("book.one"), 1)));
     ScriptOutcome page, total;
     int done = 0;
-    window->Task->scripts().ExecScript(window->PageScript, 60000, [&](const ScriptOutcome &o) { page = o; ++done; });
-    window->Task->scripts().ExecScript(TotalPageScript(), 60000, [&](const ScriptOutcome &o) { total = o; ++done; });
+    window->Controller->scripts().ExecScript(window->PageScript, 60000, [&](const ScriptOutcome &o) { page = o; ++done; });
+    window->Controller->scripts().ExecScript(TotalPageScript(), 60000, [&](const ScriptOutcome &o) { total = o; ++done; });
     QVERIFY(QTest::qWaitFor([&] { return done == 2; }, 20000));
     QVERIFY(page.ended);
     QVERIFY(page.report.startsWith(QStringLiteral("{\"total\":4,\"currpage\":\"1\",\"img\":\"data:image/png;base64,")));
     QVERIFY(!total.ended); // over when its probe came, without an end marker
-    QCOMPARE(window->Task->run().TotalPages, 4);
+    QCOMPARE(window->Controller->TotalPages(), 4);
 }
 
 void TestCapture::taintedCanvasStoresNothing()
@@ -210,11 +209,10 @@ void TestCapture::taintedCanvasStoresNothing()
     QTRY_COMPARE_WITH_TIMEOUT(window->Book->id, QStringLiteral("book.foreign"), 20000);
     QVERIFY(otherOrigin->hits(QStringLiteral("/img?id=book.foreign&seq=1")) >= 1); // the image is shown
     window->Book->setWorking(true);
-    window->Task->CaptureTimeoutMs = 600000; // known from the probe, long before this
+    window->Controller->CaptureTimeoutMs = 600000; // known from the probe, long before this
     bool stored = true;
     QVERIFY(capture(&stored));
     QVERIFY(!stored);
-    QCOMPARE(window->Task->run().LastPageReport, QString());
     QCOMPARE(QDir(window->Book->PageFolder()).entryList(QDir::Files), QStringList());
     QVERIFY(errors.isEmpty());
 }
@@ -223,7 +221,7 @@ void TestCapture::viewerWithoutCountHasNoTotal()
 {
     // The book before had 4 pages; this one has stored pages but its viewer gives no count.
     fixture.typeAddress(site->viewerUrl(QStringLiteral("book.one"), 1));
-    QTRY_COMPARE_WITH_TIMEOUT(window->Task->run().TotalPages, 4, 20000);
+    QTRY_COMPARE_WITH_TIMEOUT(window->Controller->TotalPages(), 4, 20000);
     QVERIFY(QDir().mkpath(PageFolderPath(QStringLiteral("book.nocount"))));
     QFile page(PageFilePath(QStringLiteral("book.nocount"), 1));
     QVERIFY(page.open(QIODevice::WriteOnly));
@@ -231,9 +229,9 @@ void TestCapture::viewerWithoutCountHasNoTotal()
     page.close();
     QVERIFY(fixture.loadAndWait(site->viewerUrl(QStringLiteral("book.nocount"))));
     QTRY_COMPARE_WITH_TIMEOUT(window->Memo1->lines(), (QStringList{QString(), "Ready to download", "book.nocount"}), 20000);
-    QTRY_VERIFY_WITH_TIMEOUT(!window->Task->scripts().Busy(), 20000); // the count's answer has come
+    QTRY_VERIFY_WITH_TIMEOUT(!window->Controller->scripts().Busy(), 20000); // the count's answer has come
     QCOMPARE(window->Memo1->lines(), (QStringList{QString(), "Ready to download", "book.nocount"}));
-    QCOMPARE(window->Task->run().TotalPages, 0); // unknown, never the 4 of the book before
+    QCOMPARE(window->Controller->TotalPages(), 0); // unknown, never the 4 of the book before
     QVERIFY(window->downloadbtn->isEnabled());
     QVERIFY(!window->rebuildbtn->isVisibleTo(window)); // not before its own count
     QVERIFY(errors.isEmpty());
@@ -250,8 +248,8 @@ void TestCapture::unusableIdIsReported()
     QVERIFY(!window->rebuildbtn->isVisibleTo(window));
     QCOMPARE(window->Book->id, QStringLiteral("book.one"));
     QCOMPARE(window->Book->dirid, QStringLiteral("book.one"));
-    QVERIFY(!window->Task->run().Working);
-    QVERIFY(!window->Timer1->isActive());
+    QVERIFY(!window->Controller->run().Working);
+    QVERIFY(!window->Controller->Ticking());
     // Later loads work as before.
     QVERIFY(fixture.loadAndWait(site->viewerUrl(QStringLiteral("book.one"), 2)));
     QTRY_COMPARE_WITH_TIMEOUT(window->Memo1->lines().value(3), QStringLiteral("Total pages 4"), 20000);

@@ -122,7 +122,11 @@ void TestMainWindow::startState()
     QVERIFY(!window->rebuildbtn->isVisibleTo(window));
     QVERIFY(!window->timelabel->isVisibleTo(window));
     QCOMPARE(window->ticklabel->text(), QStringLiteral("--"));
-    QCOMPARE(window->panel6->height(), 133); // trimmed to the button row, the progress bar and the text options
+    QCOMPARE(window->panel6->height(), 139); // trimmed to the button row, the range, the progress bar and the text options
+    QVERIFY(window->started->isVisibleTo(window));
+    QVERIFY(window->ended->isVisibleTo(window));
+    QCOMPARE(window->started->text(), QString());
+    QCOMPARE(window->ended->text(), QString());
     QVERIFY(!window->progressbar->isVisibleTo(window));
     QCOMPARE(window->Panel5->height(), 3);
     QCOMPARE(window->Panel1->height(), 45);

@@ -3,7 +3,7 @@
 // where that file cannot be had; nothing where what came is no usable page.
 #include "MainUnit.h"
 #include "chromium.h"
-#include "downloadtask.h"
+#include "downloadcontroller.h"
 #include "engineprofile.h"
 #include "folders.h"
 #include "logmemo.h"
@@ -141,7 +141,7 @@ void TestSiteBytes::init()
 
 void TestSiteBytes::cleanup()
 {
-    if (window->Task->run().Working)
+    if (window->Controller->run().Working)
         window->stopbtnClick();
     QVERIFY(fixture.closeWindow());
     QCOMPARE(errors, QStringList());
@@ -173,7 +173,7 @@ bool TestSiteBytes::capture(bool *stored)
             lastReport = text.mid(text.indexOf(QLatin1Char('=')) + 1);
     });
     const auto disconnectConsole = qScopeGuard([&] { disconnect(console); });
-    window->Task->savepage([&](bool s, const QString &e) {
+    window->Controller->savepage([&](bool s, const QString &e) {
         *stored = s;
         error = e;
         done = true;
@@ -276,7 +276,8 @@ void TestSiteBytes::wholeJpegBook()
     const QString id = QStringLiteral("sb.scans");
     fixture.typeAddress(site->viewerUrl(id, 1));
     QTRY_COMPARE_WITH_TIMEOUT(window->Memo1->lines().value(3), QStringLiteral("Total pages 3"), 20000);
-    window->Timer1->setInterval(20);
+    window->Controller->SetTickInterval(20);
+    window->Controller->SitePatience.waits.clear();
     window->downloadbtn->click();
     QTRY_VERIFY_WITH_TIMEOUT(window->Memo1->lines().contains(QStringLiteral("download end.")), 120000);
 
@@ -308,7 +309,7 @@ void TestSiteBytes::canvasFolderRebuilds()
         QVERIFY(writeFile(PageFilePath(id, seq), site->pagePng(id, seq)));
     QVERIFY(fixture.loadAndWait(site->viewerUrl(id, 1)));
     QTRY_VERIFY_WITH_TIMEOUT(window->rebuildbtn->isVisibleTo(window), 20000);
-    QTRY_COMPARE_WITH_TIMEOUT(window->Task->run().TotalPages, 3, 20000);
+    QTRY_COMPARE_WITH_TIMEOUT(window->Controller->TotalPages(), 3, 20000);
     window->rebuildbtn->click();
     const QString pdf = AppFolders().dataFolder + id + QStringLiteral(".pdf");
     QTRY_VERIFY_WITH_TIMEOUT(window->Memo1->lines().contains(QStringLiteral("save pdf file ") + pdf), 60000);

@@ -26,6 +26,9 @@ public:
     // the order they were queued; their console output arrives later as ConsoleMessage, in
     // the order it was printed. Does nothing without a browser.
     virtual void ExecuteJavaScript(const QString &code) = 0;
+    // Opens url in the main frame (the same address again reloads it). Does nothing without a
+    // browser.
+    virtual void LoadURL(const QString &url) = 0;
 
     // Whether an event of this browser id and frame concerns the main browser's main frame.
     bool IsOwnMainFrame(int browserId, bool isMainFrame) const

@@ -251,6 +251,18 @@ ViewerSite::Response ViewerSite::image(const QUrl &u) const
         r.body = "busy";
         return r;
     }
+    if (seq == book.outagePage) {
+        QElapsedTimer &since = m_outages[id + QLatin1Char('/') + QString::number(seq)];
+        if (!since.isValid())
+            since.start();
+        if (since.elapsed() < book.outageMs) {
+            r.status = 503;
+            r.body = "<html><body>Down for maintenance</body></html>";
+            if (book.retryAfterSeconds > 0)
+                r.headers.append(qMakePair(QByteArray("Retry-After"), QByteArray::number(book.retryAfterSeconds)));
+            return r;
+        }
+    }
     r.delayMs = book.imageDelayMs;
     if (seq == book.faultyPage && book.fault == Book::Fault::Unavailable) {
         r.status = 503;

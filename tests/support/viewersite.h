@@ -2,6 +2,7 @@
 
 #include "httptestserver.h"
 
+#include <QElapsedTimer>
 #include <QImage>
 #include <QHash>
 #include <QMap>
@@ -38,6 +39,11 @@ public:
         enum class Fault { None, Unavailable, CutOff };
         int faultyPage = 0;         // this page's image is answered with 503, or cut short
         Fault fault = Fault::None;
+        // An outage: this page's image is answered with 503 for outageMs after it was first
+        // asked for, with a Retry-After of that many seconds when above 0.
+        int outagePage = 0;
+        int outageMs = 0;
+        int retryAfterSeconds = 0;
     };
 
     explicit ViewerSite(QObject *parent = nullptr);
@@ -71,4 +77,5 @@ private:
     mutable QHash<QString, QByteArray> m_pngs;  // encoding a scan takes seconds
     mutable QHash<QString, QByteArray> m_files;
     mutable QHash<QString, int> m_refused;      // 503 answers given per page image
+    mutable QHash<QString, QElapsedTimer> m_outages; // since the first request of an outage's image
 };
