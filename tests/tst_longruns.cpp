@@ -1,0 +1,242 @@
+// Long runs in the window, in the real browser against the test site: a site that stumbles,
+// a run that goes on where the book stopped, pages tried once more, Stop during a wait, page
+// ranges from the window's boxes.
+
+#include "MainUnit.h"
+#include "chromium.h"
+#include "downloadcontroller.h"
+#include "folders.h"
+#include "logmemo.h"
+#include "pagefile.h"
+#include "pdfcheck.h"
+#include "testenv.h"
+#include "vbooks.h"
+#include "viewersite.h"
+#include "windowfixture.h"
+
+#include <QDesktopServices>
+#include <QDir>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QtTest>
+
+using namespace std::chrono_literals;
+
+class TestLongRuns : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void cleanupTestCase();
+    void outageIsWaitedOut_data();
+    void outageIsWaitedOut();
+    void secondPassRecoversAPage();
+    void stopEndsAWait();
+    void goesOnAfterARestart();
+    void rangeFromTheBoxes_data();
+    void rangeFromTheBoxes();
+
+private:
+    void openViewer(const QString &id, int seq, int total);
+    void waitForEnd(int timeoutMs = 120000);
+    QString log() const { return window->Memo1->lines().join(QLatin1Char('|')); }
+    int pdfPages(const QString &name) const { return int(PdfCheck::pageSizes(AppFolders().dataFolder + name).size()); }
+
+    ViewerSite *site = nullptr;
+    WindowFixture fixture;
+    TMainfm *window = nullptr;
+    QStringList &errors = fixture.errors;
+};
+
+void TestLongRuns::initTestCase()
+{
+    QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "deleteLater"); // no file manager
+    site = new ViewerSite(this);
+    QVERIFY(site->start());
+    ViewerSite::Book book;
+    book.totalSeq = 3;
+    book.imageRetryMs = 3600000; // the viewer itself never loads a failed image again
+    book.outagePage = 2;
+    book.outageMs = 2500;
+    site->addBook(QStringLiteral("long.outage"), book);
+    book.retryAfterSeconds = 3;
+    site->addBook(QStringLiteral("long.retryafter"), book);
+    book.outageMs = 3600000;
+    book.retryAfterSeconds = 0;
+    site->addBook(QStringLiteral("long.down"), book);
+    ViewerSite::Book twice;
+    twice.totalSeq = 4;
+    twice.imageRetryMs = 3600000;
+    twice.unavailable.insert(2, 2); // the viewer's request and the page script's one, then it works
+    site->addBook(QStringLiteral("long.twice"), twice);
+    ViewerSite::Book five;
+    five.totalSeq = 5;
+    site->addBook(QStringLiteral("long.five"), five);
+    site->addBook(QStringLiteral("long.range"), five);
+    site->addBook(QStringLiteral("long.range2"), five);
+    fixture.setUp(site->homeUrl());
+}
+
+void TestLongRuns::init()
+{
+    QVERIFY(fixture.openWindow());
+    window = fixture.window;
+    window->Controller->SetTickInterval(20);
+}
+
+void TestLongRuns::cleanup()
+{
+    if (window->Controller->run().Working)
+        window->stopbtnClick();
+    QVERIFY(fixture.closeWindow());
+    QCOMPARE(errors, QStringList());
+}
+
+void TestLongRuns::cleanupTestCase()
+{
+    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+    fixture.tearDown();
+}
+
+void TestLongRuns::openViewer(const QString &id, int seq, int total)
+{
+    fixture.typeAddress(site->viewerUrl(id, seq));
+    QTRY_VERIFY_WITH_TIMEOUT(window->Memo1->lines().contains(QString::asprintf("Total pages %d", total)), 20000);
+    QVERIFY(window->downloadbtn->isEnabled());
+}
+
+void TestLongRuns::waitForEnd(int timeoutMs)
+{
+    QTRY_VERIFY_WITH_TIMEOUT(window->Memo1->lines().contains(QStringLiteral("download end.")), timeoutMs);
+}
+
+void TestLongRuns::outageIsWaitedOut_data()
+{
+    QTest::addColumn<QString>("id");
+    QTest::addColumn<QString>("said"); // the wait the log announces first
+    // Growing waits of its own; a Retry-After of the site instead when it sends one.
+    QTest::newRow("growing waits") << "long.outage" << "Page 2 did not load (HTTP 503): trying again in 1 s";
+    QTest::newRow("Retry-After") << "long.retryafter" << "Page 2 did not load (HTTP 503): trying again in 3 s";
+}
+
+void TestLongRuns::outageIsWaitedOut()
+{
+    QFETCH(QString, id);
+    QFETCH(QString, said);
+    window->Controller->SitePatience = {{1s, 2s, 4s}, 60s, 10min};
+    openViewer(id, 1, 3);
+    window->downloadbtn->click();
+    waitForEnd();
+    QVERIFY2(window->Memo1->lines().contains(said), qPrintable(log()));
+    QVERIFY2(!log().contains(QLatin1String("missing pages")), qPrintable(log()));
+    // At most two requests a try: the viewer's, and the page script's asking why.
+    const int requests = site->hits(site->imagePath(id, 2));
+    QVERIFY2(requests >= 2 && requests <= 6, qPrintable(QString::number(requests)));
+    QCOMPARE(pdfPages(id + QStringLiteral(".pdf")), 3);
+}
+
+void TestLongRuns::secondPassRecoversAPage()
+{
+    // Given up at its first failure; by the end of the run the site has it again.
+    window->Controller->SitePatience = {{1s}, 0s, 10min};
+    openViewer(QStringLiteral("long.twice"), 1, 4);
+    window->downloadbtn->click();
+    waitForEnd();
+    const QStringList lines = window->Memo1->lines();
+    QVERIFY2(lines.contains(QStringLiteral("Page 2 could not be captured")), qPrintable(log()));
+    QVERIFY(lines.contains(QStringLiteral("Trying once more the pages that could not be captured: 2")));
+    QVERIFY(!log().contains(QLatin1String("missing pages")));
+    QCOMPARE(pdfPages(QStringLiteral("long.twice.pdf")), 4);
+    QFile page2(PageFilePath(QStringLiteral("long.twice"), 2));
+    QVERIFY(page2.open(QIODevice::ReadOnly));
+    QCOMPARE(page2.readAll(), site->pageFile(QStringLiteral("long.twice"), 2));
+}
+
+void TestLongRuns::stopEndsAWait()
+{
+    window->Controller->SitePatience = {{10min}, 60min, 10min};
+    openViewer(QStringLiteral("long.down"), 1, 3);
+    window->downloadbtn->click();
+    QTRY_VERIFY_WITH_TIMEOUT(log().contains(QLatin1String("Waiting for the site: page 2 again in")), 60000);
+    const int requests = site->hits(site->imagePath(QStringLiteral("long.down"), 2));
+    window->stopbtn->click();
+    QVERIFY(!window->Controller->run().Working);
+    QVERIFY(!window->Controller->Ticking());
+    QVERIFY(window->Memo1->lines().contains(QStringLiteral("download end.")));
+    QTest::qWait(300);
+    QCOMPARE(site->hits(site->imagePath(QStringLiteral("long.down"), 2)), requests); // no request after Stop
+    QVERIFY(window->downloadbtn->isVisible());
+}
+
+void TestLongRuns::goesOnAfterARestart()
+{
+    // Closed after two of five pages.
+    openViewer(QStringLiteral("long.five"), 1, 5);
+    window->downloadbtn->click();
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(PageFilePath(QStringLiteral("long.five"), 2)), 60000);
+    window->Controller->Stop();
+    QVERIFY(fixture.closeWindow());
+    QFile::remove(PageFilePath(QStringLiteral("long.five"), 3)); // had the third come meanwhile
+    QFile::remove(PageFilePath(QStringLiteral("long.five"), 4));
+
+    // Restarted, the book opened at page 1 and Download pressed: pages 1 and 2 are not
+    // captured again.
+    QVERIFY(fixture.openWindow());
+    window = fixture.window;
+    window->Controller->SetTickInterval(20);
+    openViewer(QStringLiteral("long.five"), 1, 5);
+    const int page1 = site->hits(site->imagePath(QStringLiteral("long.five"), 1));
+    const int page2 = site->hits(site->imagePath(QStringLiteral("long.five"), 2));
+    window->downloadbtn->click();
+    waitForEnd();
+    QVERIFY2(window->Memo1->lines().contains(QStringLiteral("Pages 1-2 are stored already: going on at page 3")), qPrintable(log()));
+    QCOMPARE(site->hits(site->imagePath(QStringLiteral("long.five"), 1)), page1);
+    QCOMPARE(site->hits(site->imagePath(QStringLiteral("long.five"), 2)), page2);
+    QVERIFY(window->chm->MainFrameUrl().endsWith(QLatin1String("seq=5")));
+    QCOMPARE(pdfPages(QStringLiteral("long.five.pdf")), 5);
+}
+
+void TestLongRuns::rangeFromTheBoxes_data()
+{
+    QTest::addColumn<QString>("id");
+    QTest::addColumn<QString>("from");
+    QTest::addColumn<QString>("to");
+    QTest::addColumn<QString>("pdf");     // empty: none
+    QTest::addColumn<int>("pages");
+    QTest::addColumn<QString>("refusal"); // the error shown, when the range is refused
+    QTest::newRow("2 to 4") << "long.range" << "2" << "4" << "long.range (pages 2-4).pdf" << 3 << "";
+    QTest::newRow("from 4 to the end") << "long.range2" << "4" << "" << "long.range2 (pages 4-5).pdf" << 2 << "";
+    QTest::newRow("past the book") << "long.range" << "3" << "9" << "" << 0
+                                   << "Page 9 is past the book's end";
+    QTest::newRow("not a number") << "long.range" << "x" << "" << "" << 0 << "Download From / To:";
+}
+
+void TestLongRuns::rangeFromTheBoxes()
+{
+    QFETCH(QString, id);
+    QFETCH(QString, from);
+    QFETCH(QString, to);
+    QFETCH(QString, pdf);
+    QFETCH(int, pages);
+    QFETCH(QString, refusal);
+    openViewer(id, 1, 5);
+    window->started->setText(from);
+    window->ended->setText(to);
+    window->downloadbtn->click();
+    if (!refusal.isEmpty()) {
+        QCOMPARE(errors.size(), 1);
+        QVERIFY2(errors.first().startsWith(refusal), qPrintable(errors.first()));
+        errors.clear();
+        QVERIFY(!window->Controller->run().Working);
+        return;
+    }
+    waitForEnd();
+    QVERIFY2(!log().contains(QLatin1String("missing pages")), qPrintable(log()));
+    QCOMPARE(pdfPages(pdf), pages);
+    QVERIFY(!QFile::exists(PageFilePath(id, 1)));
+}
+
+QM_TEST_MAIN(TestLongRuns)
+#include "tst_longruns.moc"
