@@ -5,6 +5,9 @@
 #include "activitylog.h"
 #include "anchoredpanel.h"
 #include "bookpage.h"
+#include "bookqueue.h"
+#include "booktitle.h"
+#include "queuepanel.h"
 #include "desktopnotify.h"
 #include "chromium.h"
 #include "errorreport.h"
@@ -204,6 +207,11 @@ void TMainfm::createControls()
     languagebox = new QComboBox(panel6);
     languagebox->setGeometry(140, 107, RightPanelWidth - 148, 24);
 
+    Queue = new BookQueue(this);
+    QueuePanel = new TQueuePanel(*Queue, Panel2);
+    QueuePanel->setFont(tahoma(11));
+    panel2Layout->addWidget(QueuePanel);
+
     Memo1 = new TLogMemo(Panel2);
     Memo1->setFont(tahoma(13));
     panel2Layout->addWidget(Memo1, 1);
@@ -261,11 +269,21 @@ void TMainfm::FormCreate()
     });
     connect(Controller, &TDownloadController::WorkingChanged, this, &TMainfm::showWorking);
     connect(Controller, &TDownloadController::TickCountChanged, this, [this](int ticks) { ticklabel->setText(QString::number(ticks)); });
-    connect(Controller, &TDownloadController::BookPageLoaded, this, [this] { downloadbtn->setEnabled(true); });
+    connect(Controller, &TDownloadController::BookPageLoaded, this, [this] {
+        downloadbtn->setEnabled(true);
+        QueuePanel->setAddEnabled(true);
+    });
     connect(Controller, &TDownloadController::OtherPageLoaded, this, [this] {
         downloadbtn->setEnabled(false);
+        QueuePanel->setAddEnabled(false);
         rebuildbtn->hide();
+        if (m_queueOpening)
+            queuedBookEnded(QueueState::Failed, QStringLiteral("The address did not open the book"));
     });
+    connect(Controller, &TDownloadController::BookIdentified, this, [this](const QString &id, int total) {
+        RunGuarded([&] { queuedBookIdentified(id, total); });
+    });
+    connect(Controller, &TDownloadController::Finished, this, &TMainfm::runFinished);
     connect(Controller, &TDownloadController::RebuildAvailable, rebuildbtn, &QWidget::setVisible);
     connect(Controller, &TDownloadController::OpenOutputFolder, this, &TMainfm::OpenOutputFolder);
     connect(Controller, &TDownloadController::Progress, this, [this](int value, int maximum, const QString &text) {
@@ -279,6 +297,7 @@ void TMainfm::FormCreate()
     SetActivityLogSink(Memo1);
     AddLog(QStringLiteral("Copy book link from browser, paste in address bar and open ebook,  click \"download\" "
                           "button to download ebook when it is ready"));
+    setupQueue();
 }
 
 void TMainfm::setupTextRecognition()
@@ -497,8 +516,131 @@ void TMainfm::WMBookPage()
     Controller->IdentifyBook();
 }
 
+void TMainfm::setupQueue()
+{
+    connect(QueuePanel, &TQueuePanel::addRequested, this, Guarded([this] { addToQueueClick(); }));
+    connect(QueuePanel, &TQueuePanel::runRequested, this, Guarded([this] { runQueueClick(); }));
+    connect(Queue, &BookQueue::saveFailed, this, [](const QString &reason) { AddLog(reason); });
+    const QString problem = Queue->load(BookQueue::DefaultFile());
+    if (!problem.isEmpty())
+        AddLog(problem);
+    int kept = 0;
+    for (const QueueEntry &entry : Queue->entries())
+        kept += entry.state == QueueState::Waiting || entry.state == QueueState::Stopped ? 1 : 0;
+    // Offered again: the reader decides when the books are downloaded.
+    if (kept > 0)
+        AddLog(QStringLiteral("%1 queued from the last session: press \"Run queue\" to download %2")
+                   .arg(kept == 1 ? QStringLiteral("A book is") : QStringLiteral("%1 books are").arg(kept),
+                        kept == 1 ? QStringLiteral("it") : QStringLiteral("them")));
+}
+
+void TMainfm::addToQueueClick()
+{
+    QString error;
+    const std::optional<PageRange> range = RequestedRange(&error);
+    if (!range)
+        throw AppError(QStringLiteral("Download From / To: %1").arg(error));
+    QueueEntry entry;
+    entry.url = chm->MainFrameUrl();
+    entry.bookId = BookIdFromUrl(entry.url);
+    entry.title = BookTitleFromPageTitle(chm->Title(), entry.bookId);
+    entry.pages = SameBook(Book->id, entry.bookId) ? Controller->TotalPages() : 0;
+    entry.range = *range;
+    if (Queue->add(entry))
+        AddLog(QStringLiteral("Queued: %1").arg(entry.title));
+    else
+        AddLog(QStringLiteral("The book is in the queue already: %1").arg(entry.title));
+}
+
+void TMainfm::runQueueClick()
+{
+    // Books stopped before (by Stop, or by the program's end) go on where they stopped.
+    for (int i = 0; i < Queue->size(); ++i) {
+        if (Queue->entries().at(i).state == QueueState::Stopped)
+            Queue->setState(i, QueueState::Waiting);
+    }
+    m_queueRunning = true;
+    // After the download under way, when there is one.
+    if (!Controller->run().Working && !Controller->Busy() && m_queueIndex < 0)
+        startNextQueued();
+}
+
+void TMainfm::startNextQueued()
+{
+    if (!m_queueRunning || FClosing)
+        return;
+    const int next = Queue->nextWaiting();
+    if (next < 0) {
+        m_queueRunning = false;
+        AddLog(QStringLiteral("The queue is done"));
+        return;
+    }
+    m_queueIndex = next;
+    m_queueOpening = true;
+    Queue->setState(next, QueueState::Running, QStringLiteral("Opening the book"));
+    LoadOrReload(Queue->entries().at(next).url);
+}
+
+void TMainfm::queuedBookIdentified(const QString &bookId, int totalPages)
+{
+    if (!m_queueOpening || m_queueIndex < 0 || m_queueIndex >= Queue->size())
+        return;
+    QueueEntry entry = Queue->entries().at(m_queueIndex);
+    if (!SameBook(bookId, entry.bookId.isEmpty() ? BookIdFromUrl(entry.url) : entry.bookId))
+        return;
+    m_queueOpening = false;
+    if (totalPages <= 0) {
+        queuedBookEnded(QueueState::Failed, QStringLiteral("The viewer did not say how many pages the book has"));
+        return;
+    }
+    Controller->SetPageRange(entry.range);
+    try {
+        Controller->Start();
+    } catch (const AppError &e) {
+        AddLog(e.message());
+        queuedBookEnded(QueueState::Failed, e.message());
+        return;
+    }
+    Queue->setState(m_queueIndex, QueueState::Running, QStringLiteral("Downloading"));
+}
+
+void TMainfm::runFinished(const RunOutcome &outcome)
+{
+    if (m_queueIndex < 0 || m_queueOpening)
+        return;
+    switch (outcome.kind) {
+    case RunOutcome::Complete:
+        queuedBookEnded(QueueState::Done, outcome.pdfPath);
+        return;
+    case RunOutcome::PagesMissing:
+        queuedBookEnded(QueueState::Done, QStringLiteral("missing pages%1: %2").arg(outcome.missing, outcome.pdfPath));
+        return;
+    case RunOutcome::NoPages:
+        queuedBookEnded(QueueState::Failed, QStringLiteral("No page of the book could be captured"));
+        return;
+    case RunOutcome::Stopped:
+        m_queueRunning = false; // Stop ends the queue too; Run queue goes on with this book
+        queuedBookEnded(QueueState::Stopped, QStringLiteral("Stopped"));
+        return;
+    case RunOutcome::LeftBook:
+        queuedBookEnded(QueueState::Stopped, outcome.reason);
+        return;
+    }
+}
+
+void TMainfm::queuedBookEnded(QueueState state, const QString &message)
+{
+    if (m_queueIndex >= 0 && m_queueIndex < Queue->size())
+        Queue->setState(m_queueIndex, state, message);
+    m_queueIndex = -1;
+    m_queueOpening = false;
+    // The next book once the event loop has come round (the run's signals are still going out).
+    QTimer::singleShot(0, this, [this] { RunGuarded([this] { startNextQueued(); }); });
+}
+
 void TMainfm::showWorking(bool working)
 {
+    QueuePanel->setRunEnabled(!working);
     stopbtn->setVisible(working);
     downloadbtn->setVisible(!working);
     timelabel->setVisible(working);

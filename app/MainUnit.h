@@ -1,5 +1,6 @@
 #pragma once
 
+#include "bookqueue.h"
 #include "downloadcontroller.h"
 
 #include <optional>
@@ -18,7 +19,9 @@ class QPushButton;
 class QSplitter;
 class QToolButton;
 class QWebEngineProfile;
+class BookQueue;
 class TAnchoredPanel;
+class TQueuePanel;
 class TCEFWindowParent;
 class TChromium;
 class TLogMemo;
@@ -57,6 +60,11 @@ public:
     void setWorking(bool Value);
     void Timer1Timer();
     void WMBookPage();
+    // The book queue: Add to queue (the book on display), Run queue (one book after another,
+    // after the download under way).
+    void addToQueueClick();
+    void runQueueClick();
+
     // The pages the "Download From" and "To" boxes ask for; none, with the reason in *error,
     // when they do not make a range.
     std::optional<PageRange> RequestedRange(QString *error) const;
@@ -96,12 +104,14 @@ public:
     QComboBox *languagebox = nullptr;    // the language of the text, from the installed models
     QLineEdit *started = nullptr;        // "Download From": first page; empty: the page on display
     QLineEdit *ended = nullptr;          // "To": last page; empty: the book's end
+    TQueuePanel *QueuePanel = nullptr;
     TLogMemo *Memo1 = nullptr;
     QWidget *Panel5 = nullptr;
 
     QString PageScript;
     TePubobj *Book = nullptr;
     TDownloadController *Controller = nullptr;
+    BookQueue *Queue = nullptr;          // kept in the data folder between sessions
 
     void OpenOutputFolder();
 
@@ -126,9 +136,17 @@ private:
     void showWorking(bool working);
     void setupTextRecognition();
     void textRecognitionChanged();
+    void setupQueue();
+    void startNextQueued();
+    void queuedBookIdentified(const QString &bookId, int totalPages);
+    void queuedBookEnded(QueueState state, const QString &message);
+    void runFinished(const RunOutcome &outcome);
 
     bool FCanClose = false;
     bool FClosing = false;
     bool m_browserRequested = false;
     QWebEngineProfile *m_profile;
+    bool m_queueRunning = false; // Run queue was pressed: books start one after another
+    int m_queueIndex = -1;       // the queued book being opened or downloaded
+    bool m_queueOpening = false; // it is being opened
 };

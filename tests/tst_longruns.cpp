@@ -6,7 +6,9 @@
 #include "chromium.h"
 #include "downloadcontroller.h"
 #include "folders.h"
+#include "bookqueue.h"
 #include "logmemo.h"
+#include "queuepanel.h"
 #include "pagefile.h"
 #include "pdfcheck.h"
 #include "testenv.h"
@@ -18,6 +20,7 @@
 #include <QDir>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTreeWidget>
 #include <QtTest>
 
 using namespace std::chrono_literals;
@@ -37,6 +40,7 @@ private slots:
     void goesOnAfterARestart();
     void rangeFromTheBoxes_data();
     void rangeFromTheBoxes();
+    void queueKeptAcrossARestart();
 
 private:
     void openViewer(const QString &id, int seq, int total);
@@ -76,6 +80,11 @@ void TestLongRuns::initTestCase()
     site->addBook(QStringLiteral("long.five"), five);
     site->addBook(QStringLiteral("long.range"), five);
     site->addBook(QStringLiteral("long.range2"), five);
+    ViewerSite::Book two;
+    two.totalSeq = 2;
+    two.title = QStringLiteral("Queued Book");
+    site->addBook(QStringLiteral("long.qa"), two);
+    site->addBook(QStringLiteral("long.qb"), five);
     fixture.setUp(site->homeUrl());
 }
 
@@ -236,6 +245,47 @@ void TestLongRuns::rangeFromTheBoxes()
     QVERIFY2(!log().contains(QLatin1String("missing pages")), qPrintable(log()));
     QCOMPARE(pdfPages(pdf), pages);
     QVERIFY(!QFile::exists(PageFilePath(id, 1)));
+}
+
+void TestLongRuns::queueKeptAcrossARestart()
+{
+    openViewer(QStringLiteral("long.qa"), 1, 2);
+    window->QueuePanel->addbtn->click();
+    openViewer(QStringLiteral("long.qb"), 1, 5);
+    window->started->setText(QStringLiteral("2"));
+    window->ended->setText(QStringLiteral("3"));
+    window->QueuePanel->addbtn->click();
+    window->QueuePanel->addbtn->click(); // once is enough
+    QCOMPARE(window->QueuePanel->list->topLevelItemCount(), 2);
+    QCOMPARE(window->QueuePanel->list->topLevelItem(0)->text(0), QStringLiteral("Queued Book"));
+    QCOMPARE(window->QueuePanel->list->topLevelItem(1)->text(1), QStringLiteral("2-3 of 5"));
+    QVERIFY2(window->Memo1->lines().contains(QStringLiteral("The book is in the queue already: Viewer")), qPrintable(log()));
+    QVERIFY(fixture.closeWindow());
+
+    // Offered again at the next start, and run one book after another.
+    QVERIFY(fixture.openWindow());
+    window = fixture.window;
+    window->Controller->SetTickInterval(20);
+    QVERIFY2(window->Memo1->lines().contains(
+                 QStringLiteral("2 books are queued from the last session: press \"Run queue\" to download them")),
+             qPrintable(log()));
+    QCOMPARE(window->QueuePanel->list->topLevelItemCount(), 2);
+    QTRY_VERIFY_WITH_TIMEOUT(window->QueuePanel->runbtn->isEnabled(), 20000);
+    window->QueuePanel->runbtn->click();
+    QTRY_VERIFY_WITH_TIMEOUT(window->Memo1->lines().contains(QStringLiteral("The queue is done")), 120000);
+    for (int row = 0; row < 2; ++row)
+        QCOMPARE(window->QueuePanel->list->topLevelItem(row)->text(2), QStringLiteral("done"));
+    QCOMPARE(pdfPages(QStringLiteral("long.qa.pdf")), 2);
+    QCOMPARE(pdfPages(QStringLiteral("long.qb (pages 2-3).pdf")), 2);
+
+    // Removed from the list and from the file it is kept in.
+    window->QueuePanel->list->topLevelItem(0)->setSelected(true);
+    window->QueuePanel->removebtn->click();
+    QCOMPARE(window->QueuePanel->list->topLevelItemCount(), 1);
+    BookQueue kept;
+    QCOMPARE(kept.load(BookQueue::DefaultFile()), QString());
+    QCOMPARE(kept.size(), 1);
+    QCOMPARE(kept.entries().first().bookId, QStringLiteral("long.qb"));
 }
 
 QM_TEST_MAIN(TestLongRuns)
