@@ -1,5 +1,7 @@
 #include "bookinfo.h"
 
+#include "pdfe.h"
+
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
@@ -34,4 +36,9 @@ std::optional<BookInfo> LoadBookInfo(const QString &pageFolder)
         return std::nullopt;
     const QJsonObject record = document.object();
     return BookInfo{record.value(QStringLiteral("title")).toString(), record.value(QStringLiteral("address")).toString()};
+}
+
+std::map<int, QString> PdfDocumentInfo(const BookInfo &info)
+{
+    return {{PDFE_SP_TITLE, info.title}, {PDFE_SP_SUBJECT, info.address}};
 }

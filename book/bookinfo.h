@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <map>
 #include <optional>
 
 // What the program knows of a book beyond its pages, kept in the page folder beside them
@@ -10,6 +11,10 @@ struct BookInfo
     QString title;   // the book's title, as the PDF's Title
     QString address; // the viewer address it was captured from
 };
+
+// The PDF's document information from the record: the PDF engine library's text properties
+// (PDFE_SP_TITLE, PDFE_SP_SUBJECT, ...) with their texts.
+std::map<int, QString> PdfDocumentInfo(const BookInfo &info);
 
 // <pageFolder>/book.json
 QString BookInfoPath(const QString &pageFolder);

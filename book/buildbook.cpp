@@ -23,8 +23,9 @@ bool TePubobj::BuildBook(int totalPages, TBookBuilder::Done done, int firstPage,
     request.ppi = ScreenPixelsPerInch();
     // Kept with the pages when the run began, so a Rebuild names the book the same way.
     const std::optional<BookInfo> info = LoadBookInfo(request.pageFolder);
-    request.title = info && !info->title.isEmpty() ? info->title : id;
-    request.address = info ? info->address : QString();
+    request.info = info.value_or(BookInfo());
+    if (request.info.title.isEmpty())
+        request.info.title = id;
     request.ocrLanguage = OcrLanguage;
     return Builder.Start(request, [this, done = std::move(done)](const BookBuildOutcome &outcome) {
         if (outcome.kind == BookBuildOutcome::Written)

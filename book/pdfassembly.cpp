@@ -117,8 +117,7 @@ PdfBuildResult AssemblePdf(const PdfBuildRequest &request, const std::function<v
     TPDFPrinter pdf;
     pdf.InMemoryMode = false;
     pdf.Filename = QFile::encodeName(request.outputPath);
-    pdf.Title = request.title;
-    pdf.Subject = request.address;
+    pdf.DocumentInfo = PdfDocumentInfo(request.info);
     pdf.BeginDoc();
 
     PdfBuildResult result;

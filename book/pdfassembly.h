@@ -3,6 +3,7 @@
 #include "bookidentity.h" // MaxBookPages
 
 #include "apperror.h"
+#include "bookinfo.h"
 
 #include <QString>
 #include <QStringList>
@@ -19,8 +20,7 @@ struct PdfBuildRequest
     int firstPage = 1;
     QString outputPath;
     int ppi = 96;            // read on the GUI thread by the caller
-    QString title;           // the document information: the book's title,
-    QString address;         // and the address it was captured from
+    BookInfo info;           // the document information: the book's title, the address it came from
     QString ocrLanguage;     // recognise text in this language and lay it over the pages; empty: none
 };
 

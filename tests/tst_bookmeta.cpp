@@ -112,8 +112,7 @@ void TestBookMeta::pdfDocumentInformation()
     {
         TCustomPDFExport exporter;
         exporter.Filename = QFile::encodeName(pdf);
-        exporter.Title = title;
-        exporter.Subject = subject;
+        exporter.DocumentInfo = {{PDFE_SP_TITLE, title}, {PDFE_SP_SUBJECT, subject}};
         exporter.BeginDoc();
         const uint8_t pixels[2 * 2 * 3] = {255, 0, 0, 0, 255, 0, 0, 0, 255, 255, 255, 255};
         PDFE_Bitmap bitmap{};

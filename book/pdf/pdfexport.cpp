@@ -86,12 +86,12 @@ void TCustomPDFExport::BeginDoc()
                                {12, 0}, {25, 0}, {26, 32}, {27, 0}, {9, 0}, {8, 0}, {21, 0}, {10, 200}};
     for (const auto &p : integers)
         m_library->SetIProp(m_instance, p[0], p[1]);
-    const QString empty;
-    const std::pair<int, const QString *> texts[] = {{1, &empty}, {2, &m_created}, {3, &m_created}, {4, &empty},
-                                                     {5, &Title}, {6, &Subject}, {7, &empty}, {9, &empty},
-                                                     {11, &empty}, {10, &empty}, {12, &empty}, {14, &empty}};
+    std::map<int, QString> texts{{1, {}}, {2, m_created}, {3, m_created}, {4, {}}, {5, {}}, {6, {}},
+                                 {7, {}}, {9, {}}, {11, {}}, {10, {}}, {12, {}}, {14, {}}};
+    for (const auto &[property, text] : DocumentInfo)
+        texts[property] = text;
     for (const auto &[property, text] : texts)
-        m_library->SetSProp(m_instance, property, reinterpret_cast<const char16_t *>(text->utf16()));
+        m_library->SetSProp(m_instance, property, reinterpret_cast<const char16_t *>(text.utf16()));
 
     QByteArray path = Filename;
     if (m_library->Action(m_instance, PDFE_BEGINDOC, 0, path.data()) != 0)

@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <map>
 #include <memory>
 
 class TPDFEngineLibrary;
@@ -26,10 +27,9 @@ public:
 
     QByteArray Filename;        // output path, 8-bit
     bool InMemoryMode = false;  // the engine writes the file itself
-    // The document information BeginDoc sends along: the book's title (Title) and the address
-    // it was captured from (Subject). Empty ones are left out of the file.
-    QString Title;
-    QString Subject;
+    // The document information BeginDoc sends along: text properties of the PDF engine library
+    // (5 Title, 6 Subject, ...) with their texts. Empty ones are left out of the file.
+    std::map<int, QString> DocumentInfo;
 
     void BeginDoc();
     void StartPage(int pagew, int pageh, int xres, int yres, int rotation);
