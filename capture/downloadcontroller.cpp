@@ -324,6 +324,10 @@ void TDownloadController::savepage(std::function<void(bool stored, const QString
 {
     m_capture = CapturedPage();
     m_fault.clear();
+    // Until the site has said why the page's image fails, the page script asks it; after that
+    // the viewer's own request is the only one a try makes.
+    m_browser.ExecuteJavaScript(m_run.Working && m_run.faultKnown ? QStringLiteral("var QMprobe=false;")
+                                                                  : QStringLiteral("var QMprobe=true;"));
     const QString dirid = m_book.dirid; // the book this capture is for
     m_scripts.ExecScript(m_pageScript, CaptureTimeoutMs, [this, dirid, done = std::move(done)](const ScriptOutcome &outcome) {
         bool stored = false;
@@ -357,6 +361,9 @@ bool TDownloadController::captured(bool stored, const QString &error)
         m_run.storedInRun = true;
         m_run.captureAttempts = 0;
         m_run.waits = 0;
+        m_run.faultKnown = false;
+        m_run.faultText.clear();
+        m_run.retryAfter.reset();
         const QString progress = QString::asprintf("Save page %d / %d ...", page, m_totalPages);
         // Once per run for each way pages came, above the progress line.
         if (!m_capture.way.isEmpty() && !m_run.waysLogged.contains(m_capture.way)) {
@@ -423,15 +430,21 @@ void TDownloadController::waitForSite()
         m_run.failingSince = now;
     // The page on display before any was stored is known by the address, when it says.
     const int page = failingPage() > 0 ? failingPage() : BookPageFromUrl(m_browser.MainFrameUrl());
-    const SiteFault fault = ReadSiteFault(m_fault);
+    if (!m_fault.isEmpty()) {
+        const SiteFault fault = ReadSiteFault(m_fault);
+        m_run.faultKnown = true;
+        m_run.faultText = fault.text;
+        m_run.retryAfter = fault.retryAfter;
+    }
     if (m_run.secondPass || page <= 0 || SitePatience.waits.isEmpty()
         || now - m_run.failingSince >= SitePatience.giveUpAfter) {
         giveUpPage();
         return;
     }
+    // The next of the growing waits, and never less than the site asked for (up to a limit).
     std::chrono::milliseconds wait = SitePatience.waits.at(qMin(m_run.waits, int(SitePatience.waits.size()) - 1));
-    if (fault.retryAfter)
-        wait = std::min(std::max(*fault.retryAfter, std::chrono::milliseconds(0)), SitePatience.longestRetryAfter);
+    if (m_run.retryAfter)
+        wait = std::max(wait, std::min(*m_run.retryAfter, SitePatience.longestRetryAfter));
     ++m_run.waits;
     m_run.waitUntil = now + wait;
     m_run.target = page;
@@ -439,7 +452,7 @@ void TDownloadController::waitForSite()
     m_run.TickCount = 0;
     m_log.add(QStringLiteral("Page %1 did not load (%2): trying again in %3")
                   .arg(page)
-                  .arg(fault.text.isEmpty() ? QStringLiteral("no picture") : fault.text, WaitText(wait)));
+                  .arg(m_run.faultText.isEmpty() ? QStringLiteral("no picture") : m_run.faultText, WaitText(wait)));
     m_log.add(QStringLiteral("Waiting for the site ..."));
     siteWaitTick();
 }
@@ -460,6 +473,9 @@ void TDownloadController::giveUpPage()
 {
     m_run.captureAttempts = 0;
     m_run.waits = 0;
+    m_run.faultKnown = false;
+    m_run.faultText.clear();
+    m_run.retryAfter.reset();
     const int page = failingPage();
     const bool known = page > 0;
     m_log.add(known ? QStringLiteral("Page %1 could not be captured").arg(page)

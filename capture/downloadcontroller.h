@@ -10,6 +10,7 @@
 #include "scriptrunner.h"
 
 #include <QList>
+#include <QMetaType>
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -36,6 +37,7 @@ struct RunOutcome
     QString missing;  // " 3 7": the pages not in it
     QString reason;   // for LeftBook: the log line that said why
 };
+Q_DECLARE_METATYPE(RunOutcome)
 
 // A download run from start to end, in the program's own terms: it captures the book the viewer
 // shows page by page on its own one-second tick, waits out a site that does not answer, builds

@@ -7,6 +7,7 @@
 #include <QSet>
 #include <QString>
 #include <chrono>
+#include <optional>
 
 // What a download run is doing, advanced by one tick a second.
 enum class TaskState {
@@ -44,6 +45,9 @@ struct TDownloadRun
 
     // Waiting out the site for the page whose image does not load.
     int waits = 0;                  // waits so far for that page
+    bool faultKnown = false;        // the site said why (then the page script asks no more)
+    QString faultText;              // what it said: "HTTP 503", "no connection"
+    std::optional<std::chrono::milliseconds> retryAfter; // the wait it asked for
     Clock::time_point failingSince; // its first failure
     Clock::time_point waitUntil;    // the end of the wait under way
 

@@ -6,9 +6,11 @@
 // "###page@<n>=" with the report and "###end@<n>", the end also when there is no report.
 // When the page's image did not load, it asks the site once what became of it and prints
 // "###fault@<n>=" with the answer's status and Retry-After, or the error of the request; if
-// the image comes now, that file is the report.
+// the image comes now, that file is the report. It does not ask when QMprobe is false (the
+// program knows why already, and a failing site gets one request per try, the viewer's).
 (function () {
     var script = typeof QMscript === "number" ? QMscript : 0;
+    var probe = typeof QMprobe === "undefined" || QMprobe;
 
     // A PNG copy of what the image element shows; throws when the canvas is tainted (an image
     // of another origin that does not allow it).
@@ -118,7 +120,7 @@
 
     (async function () {
         var page;
-        if (img.complete && (!width || !height) && src && !/^(data|blob):/i.test(src))
+        if (img.complete && (!width || !height) && src && !/^(data|blob):/i.test(src) && probe)
             page = await failedImage();
         else if (!img.complete || !width || !height)
             return; // no picture on display yet

@@ -46,6 +46,8 @@ public:
     std::function<bool(int attempt)> imageLoaded = [](int) { return true; }; // else a 0 x 0 canvas
     std::function<void()> duringCapture;  // runs while the page produces a report
     int leaveOnTurnFrom = 0;              // Next Page on this page opens another book
+    int signInOnTurnFrom = 0;             // Next Page on this page finds the session expired
+    QString otherPage;                    // the address of a page that is not the viewer
     bool goesOn = false;                  // the page script reports after its probe, as the real one
     QString reportMembers;                // further members of the report (",\"source\":\"site\"")
     bool exists = true;
@@ -69,7 +71,10 @@ public:
     }
     int BrowserId() const override { return exists ? 7 : 0; }
     QString MainFrameUrl() const override { return exists ? address() : QString(); }
-    QString address() const { return host + QStringLiteral("/cgi/pt?id=%1&seq=%2").arg(bookId).arg(seq); }
+    QString address() const
+    {
+        return otherPage.isEmpty() ? host + QStringLiteral("/cgi/pt?id=%1&seq=%2").arg(bookId).arg(seq) : otherPage;
+    }
 
     void ExecuteJavaScript(const QString &code) override
     {
@@ -154,6 +159,12 @@ private:
 
     void turn()
     {
+        if (signInOnTurnFrom && seq == signInOnTurnFrom) {
+            otherPage = host + QStringLiteral("/login?return=book");
+            emit AddressChange(7, true, address());
+            emit LoadEnd(7, true, address());
+            return;
+        }
         if (leaveOnTurnFrom && seq == leaveOnTurnFrom) {
             bookId = QStringLiteral("book.other");
             seq = 1;
@@ -200,6 +211,7 @@ private slots:
     void runs_data();
     void runs();
     void stopAndDownloadInsideATick();
+    void sessionExpiredSaysHowToGoOn();
     void closingStepWaitsForRunningBuild();
     void closeDuringBuild();
     void stopDuringClosingBuild();
@@ -635,6 +647,36 @@ void TestCaptureScripts::runs()
         QCOMPARE(openedFolders.size(), 1);
     }
     QVERIFY(!task->Ticking());
+}
+
+void TestCaptureScripts::sessionExpiredSaysHowToGoOn()
+{
+    viewer->total = 4;
+    viewer->signInOnTurnFrom = 2;
+    newTask();
+    QSignalSpy finished(task.get(), &TDownloadController::Finished);
+    startRun();
+    QVERIFY(waitForEnd());
+    QCOMPARE(storedPages(viewer->bookId), (QStringList{"0001.jpg", "0002.jpg"}));
+    QCOMPARE(finished.count(), 1);
+    QCOMPARE(finished.first().first().value<RunOutcome>().kind, RunOutcome::LeftBook);
+    QVERIFY2(log.lines.mid(log.lines.size() - 2)
+                 == (QStringList{"The viewer left the book: download stopped",
+                                 "To go on, sign in if the site asks, open the book and press Download: it goes on at "
+                                 "the first page not stored"}),
+             qPrintable(log.lines.join(QLatin1Char('|'))));
+    QVERIFY(!QFile::exists(AppFolders().dataFolder + viewer->bookId + QStringLiteral(".pdf")));
+
+    // Signed in again and the book opened at page 1: Download goes on at page 3.
+    viewer->otherPage.clear();
+    viewer->signInOnTurnFrom = 0;
+    viewer->seq = 1;
+    startRun();
+    QVERIFY(waitForEnd());
+    QVERIFY2(log.lines.contains(QStringLiteral("Pages 1-2 are stored already: going on at page 3")),
+             qPrintable(log.lines.join(QLatin1Char('|'))));
+    QVERIFY(viewer->loads.last().endsWith(QLatin1String("seq=3")));
+    QCOMPARE(storedPages(viewer->bookId), (QStringList{"0001.jpg", "0002.jpg", "0003.jpg", "0004.jpg"}));
 }
 
 void TestCaptureScripts::stopAndDownloadInsideATick()
