@@ -198,7 +198,7 @@ void TDownloadController::prepareRun(const QString &url)
         // Every page is there: the run builds the PDF.
         m_log.add(storedLine(m_run.span.first, last));
         m_log.add(QStringLiteral("downloading ...."));
-        m_run.state = TaskState::Build;
+        enterState(TaskState::Build);
         return;
     }
     if (first > m_run.span.first) {
@@ -448,8 +448,7 @@ void TDownloadController::waitForSite()
     ++m_run.waits;
     m_run.waitUntil = now + wait;
     m_run.target = page;
-    m_run.state = TaskState::SiteWait;
-    m_run.TickCount = 0;
+    enterState(TaskState::SiteWait);
     m_log.add(QStringLiteral("Page %1 did not load (%2): trying again in %3")
                   .arg(page)
                   .arg(m_run.faultText.isEmpty() ? QStringLiteral("no picture") : m_run.faultText, WaitText(wait)));
@@ -513,8 +512,7 @@ void TDownloadController::giveUpPage()
 void TDownloadController::goToPage(int page)
 {
     m_run.target = page;
-    m_run.state = TaskState::PageWait;
-    m_run.TickCount = 0;
+    enterState(TaskState::PageWait);
     m_run.movedSinceTurn = true; // the viewer is sent there: no turn that might not move
     m_run.stuckTurns = 0;
     m_log.replaceLast(QString::asprintf("Loading page %d / %d ...", page, m_totalPages));
@@ -537,8 +535,7 @@ void TDownloadController::endOfPages()
     }
     if (m_run.secondPass && !m_run.givenUp.isEmpty())
         m_log.add(QStringLiteral("Still missing:") + pageList(m_run.givenUp));
-    m_run.state = TaskState::Build;
-    m_run.TickCount = 0;
+    enterState(TaskState::Build);
 }
 
 void TDownloadController::pageStored(int page)
@@ -594,8 +591,7 @@ void TDownloadController::turnPage()
     }
     m_run.pageAtTurn = m_book.curpage;
     m_run.movedSinceTurn = false;
-    m_run.TickCount = 0;
-    m_run.state = TaskState::PageWait;
+    enterState(TaskState::PageWait);
     m_tickPending = true;
     const quint64 generation = m_generation;
     m_scripts.ExecScript(NextPageScript(), ShortScriptTimeoutMs, [this, generation](const ScriptOutcome &) {
@@ -609,12 +605,24 @@ void TDownloadController::turnPage()
     });
 }
 
+void TDownloadController::enterState(TaskState state)
+{
+    m_run.state = state;
+    m_run.TickCount = 0;
+}
+
+void TDownloadController::viewerMoved()
+{
+    // The viewer moved on: the wait after a page turn is cut short (a wait for the site is not).
+    if (m_run.state != TaskState::SiteWait)
+        m_run.TickCount = m_run.PageWaitTicks - 2;
+    m_run.movedSinceTurn = true;
+}
+
 void TDownloadController::pageWaitTick()
 {
-    if (m_run.TickCount > m_run.PageWaitTicks) {
-        m_run.state = TaskState::Capture;
-        m_run.TickCount = 0;
-    }
+    if (m_run.TickCount > m_run.PageWaitTicks)
+        enterState(TaskState::Capture);
 }
 
 bool TDownloadController::wholeBookBuild() const
@@ -695,9 +703,7 @@ void TDownloadController::addressChanged(int browserId, bool isMainFrame, const 
 {
     if (!m_browser.IsOwnMainFrame(browserId, isMainFrame) || !m_run.Working)
         return;
-    if (m_run.state != TaskState::SiteWait)
-        m_run.TickCount = m_run.PageWaitTicks - 2; // the viewer moved on: shorten the wait
-    m_run.movedSinceTurn = true;
+    viewerMoved();
     checkBook(url);
 }
 
@@ -754,17 +760,13 @@ LoadEndResult TDownloadController::loadEndResult(const QString &url)
     // Scripts queued in the document that was replaced print nothing more.
     m_scripts.DocumentReplaced();
     if (m_run.Working) {
-        if (m_run.state == TaskState::PageWait) {
-            // A viewer that loads a new document per page has moved on, as with an address change.
-            m_run.TickCount = m_run.PageWaitTicks - 2;
-            m_run.movedSinceTurn = true;
-        } else if (m_run.state != TaskState::SiteWait) {
-            m_run.TickCount = 0;
-        }
+        if (m_run.state == TaskState::PageWait)
+            viewerMoved(); // a viewer that loads a new document per page has moved on
+        else if (m_run.state != TaskState::SiteWait)
+            m_run.TickCount = 0; // a capture under way starts its cycle again
         checkBook(url);
         return LoadEndResult::Unchanged;
     }
-    m_run.TickCount = 0;
     const QString leftBook = std::exchange(m_leftBookLine, QString());
     if (IsBookViewerUrl(url)) {
         m_log.clear(QString());

@@ -173,6 +173,9 @@ private:
     void goToPage(int page);
     void endOfPages();
     void turnPage();
+    // The run goes to state, counting its ticks from 0.
+    void enterState(TaskState state);
+    void viewerMoved();
     bool closingBuildEnded(const BookBuildOutcome &outcome);
     void endTest();
     int lastPage() const;
