@@ -33,6 +33,14 @@ int main(int argc, char *argv[])
     text.text = true;
     text.title = QStringLiteral("A Book of Words");
     site.addBook(QStringLiteral("text.006"), text);
+    ViewerSite::Book outage; // page 3's image answers 503 (Retry-After: 20) for a minute from its first request
+    outage.totalSeq = 5;
+    outage.title = QStringLiteral("A Book Behind an Outage");
+    outage.imageRetryMs = 3600000;
+    outage.outagePage = 3;
+    outage.outageMs = 60000;
+    outage.retryAfterSeconds = 20;
+    site.addBook(QStringLiteral("outage.005"), outage);
     if (!site.start(port)) {
         QTextStream(stderr) << "cannot listen on 127.0.0.1:" << port << "\n";
         return 1;
@@ -42,6 +50,7 @@ int main(int argc, char *argv[])
                         << "       " << site.viewerUrl(QStringLiteral("test.012")) << "\n"
                         << "       " << site.viewerUrl(QStringLiteral("scan.003")) << "\n"
                         << "       " << site.viewerUrl(QStringLiteral("text.006")) << "\n"
+                        << "       " << site.viewerUrl(QStringLiteral("outage.005")) << "\n"
                         << "       " << site.viewerUrl(QStringLiteral("jpeg.004")) << "\n"
                         << Qt::flush;
     return app.exec();
