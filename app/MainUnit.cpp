@@ -208,8 +208,7 @@ void TMainfm::createControls()
     languagebox->setGeometry(140, 107, RightPanelWidth - 148, 24);
 
     Queue = new BookQueue(this);
-    QueuePanel = new TQueuePanel(*Queue, Panel2);
-    QueuePanel->setFont(tahoma(11));
+    QueuePanel = new TQueuePanel(Queue, Panel2);
     panel2Layout->addWidget(QueuePanel);
 
     Memo1 = new TLogMemo(Panel2);

@@ -9,72 +9,120 @@
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+
 #include <algorithm>
-#include <functional>
 
 namespace {
-QString pagesText(const QueueEntry &entry)
+
+enum Column { TitleColumn, PagesColumn, StateColumn, ColumnCount };
+
+// About six rows; the activity log below keeps the rest of the panel's height.
+constexpr int ListHeight = 120;
+// Room beside a button's caption: its frame and a few pixels either side.
+constexpr int ButtonPadding = 14;
+
+QFont tahoma(int pixelSize, bool bold = false)
+{
+    QFont font(QStringLiteral("Tahoma"));
+    font.setStyleHint(QFont::SansSerif);
+    font.setPixelSize(pixelSize);
+    font.setBold(bold);
+    return font;
+}
+
+QPushButton *panelButton(QWidget *parent, const QString &caption, const QString &name)
+{
+    auto *button = new QPushButton(caption, parent);
+    button->setObjectName(name);
+    // The style makes a push button at least 80 px wide, and three of those do not fit in the
+    // right-hand panel; the caption with a little room is enough.
+    button->setMinimumWidth(button->fontMetrics().horizontalAdvance(caption) + ButtonPadding);
+    return button;
+}
+
+// A book the queue can still run: one not started yet or one whose run was stopped.
+bool isRunnable(const QueueEntry &entry)
+{
+    return entry.state == QueueState::Waiting || entry.state == QueueState::Stopped;
+}
+
+} // namespace
+
+QString QueueTitleText(const QueueEntry &entry)
+{
+    if (!entry.title.trimmed().isEmpty())
+        return entry.title.trimmed();
+    if (!entry.bookId.isEmpty())
+        return entry.bookId;
+    return entry.url;
+}
+
+QString QueuePagesText(const QueueEntry &entry)
 {
     const QString count = entry.pages > 0 ? QString::number(entry.pages) : QStringLiteral("?");
-    if (entry.range == PageRange())
+    if (entry.range == PageRange{})
         return count;
     return QStringLiteral("%1 of %2").arg(PageRangeText(entry.range), count);
 }
 
-bool runnable(const QueueEntry &entry)
+QString QueueToolTipText(const QueueEntry &entry)
 {
-    return entry.state == QueueState::Waiting || entry.state == QueueState::Stopped;
+    if (entry.message.isEmpty())
+        return entry.url;
+    return entry.message + QLatin1Char('\n') + entry.url;
 }
-} // namespace
 
-TQueuePanel::TQueuePanel(BookQueue &queue, QWidget *parent) : QWidget(parent), m_queue(queue)
+TQueuePanel::TQueuePanel(BookQueue *queue, QWidget *parent) : QWidget(parent), m_queue(queue)
 {
+    setFont(tahoma(11));
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(4, 4, 4, 4);
-    layout->setSpacing(3);
-    layout->addWidget(new QLabel(QStringLiteral("Queue"), this));
-    list = new QTreeWidget(this);
-    list->setObjectName(QStringLiteral("queuelist"));
-    list->setColumnCount(3);
-    list->setHeaderLabels({QStringLiteral("Title"), QStringLiteral("Pages"), QStringLiteral("State")});
-    list->setRootIsDecorated(false);
-    list->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    list->header()->setStretchLastSection(false);
-    list->header()->setSectionResizeMode(0, QHeaderView::Stretch);
-    list->header()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
-    list->header()->setSectionResizeMode(2, QHeaderView::ResizeToContents);
-    list->setFixedHeight(110);
-    layout->addWidget(list);
+    layout->setSpacing(4);
+
+    m_caption = new QLabel(QStringLiteral("Queue"), this);
+    m_caption->setFont(tahoma(13, true));
+    layout->addWidget(m_caption);
+
+    m_list = new QTreeWidget(this);
+    m_list->setObjectName(QStringLiteral("queuelist"));
+    m_list->setColumnCount(ColumnCount);
+    m_list->setHeaderLabels({QStringLiteral("Title"), QStringLiteral("Pages"), QStringLiteral("State")});
+    m_list->setRootIsDecorated(false);
+    m_list->setUniformRowHeights(true);
+    m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_list->setFixedHeight(ListHeight);
+    QHeaderView *header = m_list->header();
+    header->setStretchLastSection(false);
+    header->setSectionResizeMode(TitleColumn, QHeaderView::Stretch);
+    header->setSectionResizeMode(PagesColumn, QHeaderView::ResizeToContents);
+    header->setSectionResizeMode(StateColumn, QHeaderView::ResizeToContents);
+    layout->addWidget(m_list);
+
     auto *buttons = new QHBoxLayout;
-    addbtn = new QPushButton(QStringLiteral("Add to queue"), this);
-    addbtn->setObjectName(QStringLiteral("addtoqueuebtn"));
-    addbtn->setToolTip(QStringLiteral("Queue the book on display, with the pages From / To ask for"));
-    removebtn = new QPushButton(QStringLiteral("Remove"), this);
-    removebtn->setObjectName(QStringLiteral("removequeuebtn"));
-    runbtn = new QPushButton(QStringLiteral("Run queue"), this);
-    runbtn->setObjectName(QStringLiteral("runqueuebtn"));
-    runbtn->setToolTip(QStringLiteral("Download the queued books one after another, each into a PDF of its own"));
-    buttons->setSpacing(2);
-    // The panel keeps the width the right-hand side has; the buttons share it.
-    for (QPushButton *button : {addbtn, removebtn, runbtn}) {
-        button->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
-        buttons->addWidget(button, button == removebtn ? 2 : 3);
-    }
-    list->setMinimumWidth(60);
+    buttons->setSpacing(4);
+    m_addButton = panelButton(this, QStringLiteral("Add to queue"), QStringLiteral("addtoqueuebtn"));
+    m_removeButton = panelButton(this, QStringLiteral("Remove"), QStringLiteral("removequeuebtn"));
+    m_runButton = panelButton(this, QStringLiteral("Run queue"), QStringLiteral("runqueuebtn"));
+    buttons->addWidget(m_addButton);
+    buttons->addWidget(m_removeButton);
+    buttons->addWidget(m_runButton);
     layout->addLayout(buttons);
 
-    connect(addbtn, &QPushButton::clicked, this, [this] { emit addRequested(); });
-    connect(runbtn, &QPushButton::clicked, this, [this] { emit runRequested(); });
-    connect(removebtn, &QPushButton::clicked, this, Guarded([this](bool) { removeSelected(); }));
-    connect(list, &QTreeWidget::itemSelectionChanged, this, &TQueuePanel::updateButtons);
-    connect(&m_queue, &BookQueue::changed, this, &TQueuePanel::refresh);
-    addbtn->setEnabled(false);
+    connect(m_addButton, &QPushButton::clicked, this, Guarded([this](bool) { emit addRequested(); }));
+    connect(m_removeButton, &QPushButton::clicked, this, Guarded([this](bool) { removeSelected(); }));
+    connect(m_runButton, &QPushButton::clicked, this, Guarded([this](bool) { emit runRequested(); }));
+    connect(m_list, &QTreeWidget::itemSelectionChanged, this, [this] { RunGuarded([this] { updateButtons(); }); });
+    if (m_queue) {
+        connect(m_queue, &BookQueue::changed, this, [this] { RunGuarded([this] { refresh(); }); });
+        // A queue that goes first leaves nothing to show.
+        connect(m_queue, &QObject::destroyed, this, [this] { RunGuarded([this] { refresh(); }); });
+    }
     refresh();
 }
 
 void TQueuePanel::setAddEnabled(bool enabled)
 {
-    addbtn->setEnabled(enabled);
+    m_addButton->setEnabled(enabled);
 }
 
 void TQueuePanel::setRunEnabled(bool enabled)
@@ -83,43 +131,60 @@ void TQueuePanel::setRunEnabled(bool enabled)
     updateButtons();
 }
 
+void TQueuePanel::removeSelected()
+{
+    if (!m_queue)
+        return;
+    QList<int> rows;
+    for (QTreeWidgetItem *item : m_list->selectedItems())
+        rows << m_list->indexOfTopLevelItem(item);
+    // From the last row up, so the rows still to remove keep their places.
+    std::sort(rows.begin(), rows.end(), std::greater<int>());
+    for (int row : std::as_const(rows)) {
+        if (row >= 0 && row < m_queue->size() && m_queue->entries()[row].state != QueueState::Running)
+            m_queue->remove(row);
+    }
+}
+
+// Rows are updated where they stand, so a change of state keeps the selection and the
+// scroll position; when the queue gets shorter the rows no longer hold the books that were
+// selected, and the selection goes.
 void TQueuePanel::refresh()
 {
-    list->clear();
-    for (const QueueEntry &entry : m_queue.entries()) {
-        const QString title = !entry.title.isEmpty() ? entry.title : !entry.bookId.isEmpty() ? entry.bookId : entry.url;
-        auto *item = new QTreeWidgetItem(list, {title, pagesText(entry), QueueStateWord(entry.state)});
-        const QString tip = entry.message.isEmpty() ? entry.url : entry.message + QLatin1Char('\n') + entry.url;
-        for (int column = 0; column < 3; ++column)
+    const QList<QueueEntry> entries = m_queue ? m_queue->entries() : QList<QueueEntry>{};
+    const int count = int(entries.size());
+    if (count < m_list->topLevelItemCount()) {
+        m_list->clearSelection();
+        while (m_list->topLevelItemCount() > count)
+            delete m_list->takeTopLevelItem(m_list->topLevelItemCount() - 1);
+    }
+    for (int row = 0; row < count; ++row) {
+        QTreeWidgetItem *item = m_list->topLevelItem(row);
+        if (!item) {
+            item = new QTreeWidgetItem;
+            item->setTextAlignment(PagesColumn, Qt::AlignRight | Qt::AlignVCenter);
+            m_list->addTopLevelItem(item);
+        }
+        const QueueEntry &entry = entries[row];
+        item->setText(TitleColumn, QueueTitleText(entry));
+        item->setText(PagesColumn, QueuePagesText(entry));
+        item->setText(StateColumn, QueueStateWord(entry.state));
+        const QString tip = QueueToolTipText(entry);
+        for (int column = 0; column < ColumnCount; ++column)
             item->setToolTip(column, tip);
     }
     updateButtons();
 }
 
-void TQueuePanel::removeSelected()
-{
-    QList<int> rows;
-    for (QTreeWidgetItem *item : list->selectedItems())
-        rows << list->indexOfTopLevelItem(item);
-    std::sort(rows.begin(), rows.end(), std::greater<int>());
-    for (int row : rows) {
-        // The book being downloaded stays: Stop ends its run first.
-        if (row >= 0 && row < m_queue.size() && m_queue.entries().at(row).state != QueueState::Running)
-            m_queue.remove(row);
-    }
-}
-
 void TQueuePanel::updateButtons()
 {
+    const QList<QueueEntry> entries = m_queue ? m_queue->entries() : QList<QueueEntry>{};
     bool removable = false;
-    for (QTreeWidgetItem *item : list->selectedItems()) {
-        const int row = list->indexOfTopLevelItem(item);
-        if (row >= 0 && row < m_queue.size() && m_queue.entries().at(row).state != QueueState::Running)
+    for (QTreeWidgetItem *item : m_list->selectedItems()) {
+        const int row = m_list->indexOfTopLevelItem(item);
+        if (row >= 0 && row < entries.size() && entries[row].state != QueueState::Running)
             removable = true;
     }
-    removebtn->setEnabled(removable);
-    bool waiting = false;
-    for (const QueueEntry &entry : m_queue.entries())
-        waiting = waiting || runnable(entry);
-    runbtn->setEnabled(m_runEnabled && waiting);
+    m_removeButton->setEnabled(removable);
+    m_runButton->setEnabled(m_runEnabled && std::any_of(entries.begin(), entries.end(), isRunnable));
 }

@@ -46,6 +46,8 @@ private:
     void openViewer(const QString &id, int seq, int total);
     void waitForEnd(int timeoutMs = 120000);
     QString log() const { return window->Memo1->lines().join(QLatin1Char('|')); }
+    QPushButton *queueButton(const char *name) const { return window->QueuePanel->findChild<QPushButton *>(QLatin1String(name)); }
+    QTreeWidget *queueList() const { return window->QueuePanel->findChild<QTreeWidget *>(QStringLiteral("queuelist")); }
     int pdfPages(const QString &name) const { return int(PdfCheck::pageSizes(AppFolders().dataFolder + name).size()); }
 
     ViewerSite *site = nullptr;
@@ -250,15 +252,15 @@ void TestLongRuns::rangeFromTheBoxes()
 void TestLongRuns::queueKeptAcrossARestart()
 {
     openViewer(QStringLiteral("long.qa"), 1, 2);
-    window->QueuePanel->addbtn->click();
+    queueButton("addtoqueuebtn")->click();
     openViewer(QStringLiteral("long.qb"), 1, 5);
     window->started->setText(QStringLiteral("2"));
     window->ended->setText(QStringLiteral("3"));
-    window->QueuePanel->addbtn->click();
-    window->QueuePanel->addbtn->click(); // once is enough
-    QCOMPARE(window->QueuePanel->list->topLevelItemCount(), 2);
-    QCOMPARE(window->QueuePanel->list->topLevelItem(0)->text(0), QStringLiteral("Queued Book"));
-    QCOMPARE(window->QueuePanel->list->topLevelItem(1)->text(1), QStringLiteral("2-3 of 5"));
+    queueButton("addtoqueuebtn")->click();
+    queueButton("addtoqueuebtn")->click(); // once is enough
+    QCOMPARE(queueList()->topLevelItemCount(), 2);
+    QCOMPARE(queueList()->topLevelItem(0)->text(0), QStringLiteral("Queued Book"));
+    QCOMPARE(queueList()->topLevelItem(1)->text(1), QStringLiteral("2-3 of 5"));
     QVERIFY2(window->Memo1->lines().contains(QStringLiteral("The book is in the queue already: Viewer")), qPrintable(log()));
     QVERIFY(fixture.closeWindow());
 
@@ -269,19 +271,19 @@ void TestLongRuns::queueKeptAcrossARestart()
     QVERIFY2(window->Memo1->lines().contains(
                  QStringLiteral("2 books are queued from the last session: press \"Run queue\" to download them")),
              qPrintable(log()));
-    QCOMPARE(window->QueuePanel->list->topLevelItemCount(), 2);
-    QTRY_VERIFY_WITH_TIMEOUT(window->QueuePanel->runbtn->isEnabled(), 20000);
-    window->QueuePanel->runbtn->click();
+    QCOMPARE(queueList()->topLevelItemCount(), 2);
+    QTRY_VERIFY_WITH_TIMEOUT(queueButton("runqueuebtn")->isEnabled(), 20000);
+    queueButton("runqueuebtn")->click();
     QTRY_VERIFY_WITH_TIMEOUT(window->Memo1->lines().contains(QStringLiteral("The queue is done")), 120000);
     for (int row = 0; row < 2; ++row)
-        QCOMPARE(window->QueuePanel->list->topLevelItem(row)->text(2), QStringLiteral("done"));
+        QCOMPARE(queueList()->topLevelItem(row)->text(2), QStringLiteral("done"));
     QCOMPARE(pdfPages(QStringLiteral("long.qa.pdf")), 2);
     QCOMPARE(pdfPages(QStringLiteral("long.qb (pages 2-3).pdf")), 2);
 
     // Removed from the list and from the file it is kept in.
-    window->QueuePanel->list->topLevelItem(0)->setSelected(true);
-    window->QueuePanel->removebtn->click();
-    QCOMPARE(window->QueuePanel->list->topLevelItemCount(), 1);
+    queueList()->topLevelItem(0)->setSelected(true);
+    queueButton("removequeuebtn")->click();
+    QCOMPARE(queueList()->topLevelItemCount(), 1);
     BookQueue kept;
     QCOMPARE(kept.load(BookQueue::DefaultFile()), QString());
     QCOMPARE(kept.size(), 1);
