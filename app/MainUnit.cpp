@@ -22,6 +22,7 @@
 #include "textsetting.h"
 #include "vbooks.h"
 #include "runlog.h"
+#include "windowfont.h"
 #include "windowmessages.h"
 #include "windowparent.h"
 
@@ -52,14 +53,6 @@ constexpr int DesignClientHeight = 688;
 constexpr int RightPanelWidth = 248;
 constexpr int SplitterWidth = 4;
 
-QFont tahoma(int pixelSize, bool bold = false)
-{
-    QFont font(QStringLiteral("Tahoma"));
-    font.setStyleHint(QFont::SansSerif);
-    font.setPixelSize(pixelSize);
-    font.setBold(bold);
-    return font;
-}
 
 QToolButton *toolButton(QWidget *parent, const QString &image, const QString &hint, const QRect &bounds)
 {
@@ -84,7 +77,7 @@ QToolButton *captionButton(QWidget *parent, const QString &image, const QString 
 QPushButton *runButton(QWidget *parent, const QString &caption, const QString &image)
 {
     auto *button = new QPushButton(caption, parent);
-    button->setFont(tahoma(16, true));
+    button->setFont(WindowFont(16, true));
     if (!image.isEmpty()) {
         button->setIcon(QIcon(image));
         button->setIconSize(QSize(24, 24));
@@ -110,7 +103,7 @@ TMainfm::~TMainfm()
 
 void TMainfm::createControls()
 {
-    setFont(tahoma(11));
+    setFont(WindowFont(11));
     resize(DesignClientWidth, DesignClientHeight);
     if (const QScreen *screen = QGuiApplication::primaryScreen())
         move((screen->geometry().width() - DesignClientWidth) / 2, (screen->geometry().height() - DesignClientHeight) / 2);
@@ -171,7 +164,7 @@ void TMainfm::createControls()
     panel2Layout->setSpacing(0);
     panel6 = new QFrame(Panel2);
     panel6->setFrameStyle(QFrame::Panel | QFrame::Raised);
-    panel6->setFont(tahoma(13));
+    panel6->setFont(WindowFont(13));
     panel6->setFixedHeight(169);
     panel2Layout->addWidget(panel6);
 
@@ -200,7 +193,7 @@ void TMainfm::createControls()
     progressbar = new QProgressBar(panel6);
     progressbar->setGeometry(8, 81, RightPanelWidth - 16, 22);
     progressbar->setTextVisible(true);
-    progressbar->setFont(tahoma(11));
+    progressbar->setFont(WindowFont(11));
     progressbar->hide();
     searchablebox = new QCheckBox(QStringLiteral("Searchable PDF"), panel6);
     searchablebox->setGeometry(8, 109, 130, 20);
@@ -212,7 +205,7 @@ void TMainfm::createControls()
     panel2Layout->addWidget(QueuePanel);
 
     Memo1 = new TLogMemo(Panel2);
-    Memo1->setFont(tahoma(13));
+    Memo1->setFont(WindowFont(13));
     panel2Layout->addWidget(Memo1, 1);
 
     Panel5 = new QWidget(this);

@@ -2,6 +2,7 @@
 
 #include "bookqueue.h"
 #include "errorreport.h"
+#include "windowfont.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -21,14 +22,6 @@ constexpr int ListHeight = 120;
 // Room beside a button's caption: its frame and a few pixels either side.
 constexpr int ButtonPadding = 14;
 
-QFont tahoma(int pixelSize, bool bold = false)
-{
-    QFont font(QStringLiteral("Tahoma"));
-    font.setStyleHint(QFont::SansSerif);
-    font.setPixelSize(pixelSize);
-    font.setBold(bold);
-    return font;
-}
 
 QPushButton *panelButton(QWidget *parent, const QString &caption, const QString &name)
 {
@@ -74,13 +67,13 @@ QString QueueToolTipText(const QueueEntry &entry)
 
 TQueuePanel::TQueuePanel(BookQueue *queue, QWidget *parent) : QWidget(parent), m_queue(queue)
 {
-    setFont(tahoma(11));
+    setFont(WindowFont(11));
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(4, 4, 4, 4);
     layout->setSpacing(4);
 
     m_caption = new QLabel(QStringLiteral("Queue"), this);
-    m_caption->setFont(tahoma(13, true));
+    m_caption->setFont(WindowFont(13, true));
     layout->addWidget(m_caption);
 
     m_list = new QTreeWidget(this);
