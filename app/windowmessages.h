@@ -6,6 +6,5 @@
 // later in the window's own event handling, never inside the callback.
 namespace WindowMessage {
 inline constexpr QEvent::Type WM_BROWSERCREATED = QEvent::Type(0x8A03); // the browser exists
-inline constexpr QEvent::Type WM_BOOKPAGE = QEvent::Type(0x466);        // a book viewer page loaded
 inline constexpr QEvent::Type WM_CLOSE = QEvent::Type(QEvent::User + 0x10); // close, second pass
 } // namespace WindowMessage
