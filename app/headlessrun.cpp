@@ -33,7 +33,7 @@ void printLine(FILE *stream, const QString &text)
 bool worthPrinting(const QString &line)
 {
     for (const char *progress : {"downloading", "Save page", "Loading page", "pdf page", "Build pdf file", "Ready to download",
-                                 "Total pages", "download end.", "save pdf file", "missing pages", "user abort"}) {
+                                 "Total pages", "download end.", "save pdf file", "missing pages", "user abort", "Waiting for the site"}) {
         if (line.startsWith(QLatin1String(progress)))
             return false;
     }
