@@ -464,21 +464,21 @@ bool TMainfm::chmBeforePopup(int browserId, const QString &targetUrl)
     return true;
 }
 
-std::optional<PageRange> TMainfm::RequestedRange(QString *error) const
+PageRange TMainfm::RequestedRange() const
 {
     const QString from = started->text().trimmed(), to = ended->text().trimmed();
     if (from.isEmpty() && to.isEmpty())
         return PageRange();
-    return ParsePageRange(from + QLatin1Char('-') + to, error);
+    QString error;
+    const std::optional<PageRange> range = ParsePageRange(from + QLatin1Char('-') + to, &error);
+    if (!range)
+        throw AppError(QStringLiteral("Download From / To: %1").arg(error));
+    return *range;
 }
 
 void TMainfm::downloadbtnClick()
 {
-    QString error;
-    const std::optional<PageRange> range = RequestedRange(&error);
-    if (!range)
-        throw AppError(QStringLiteral("Download From / To: %1").arg(error));
-    Controller->SetPageRange(*range);
+    Controller->SetPageRange(RequestedRange());
     Controller->Start();
     chm->SetFocus();
 }
@@ -528,16 +528,13 @@ void TMainfm::setupQueue()
 
 void TMainfm::addToQueueClick()
 {
-    QString error;
-    const std::optional<PageRange> range = RequestedRange(&error);
-    if (!range)
-        throw AppError(QStringLiteral("Download From / To: %1").arg(error));
+    const PageRange range = RequestedRange();
     QueueEntry entry;
     entry.url = chm->MainFrameUrl();
     entry.bookId = BookIdFromUrl(entry.url);
     entry.title = BookTitleFromPageTitle(chm->Title(), entry.bookId);
     entry.pages = SameBook(Book->id, entry.bookId) ? Controller->TotalPages() : 0;
-    entry.range = *range;
+    entry.range = range;
     if (Queue->add(entry))
         AddLog(QStringLiteral("Queued: %1").arg(entry.title));
     else

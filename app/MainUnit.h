@@ -3,8 +3,6 @@
 #include "bookqueue.h"
 #include "downloadcontroller.h"
 
-#include <optional>
-
 #include <QRect>
 #include <QString>
 #include <QWidget>
@@ -65,9 +63,9 @@ public:
     void addToQueueClick();
     void runQueueClick();
 
-    // The pages the "Download From" and "To" boxes ask for; none, with the reason in *error,
-    // when they do not make a range.
-    std::optional<PageRange> RequestedRange(QString *error) const;
+    // The pages the "Download From" and "To" boxes ask for. Throws AppError, saying why, when
+    // they do not make a range.
+    PageRange RequestedRange() const;
 
     // Browser callbacks of the window's own (the run follows the browser itself).
     void chmAddressChange(int browserId, bool isMainFrame, const QString &url);

@@ -180,10 +180,8 @@ private:
 
     void bookFinished(const RunOutcome &outcome)
     {
-        if (m_phase != Phase::Running && m_phase != Phase::Stopping)
-            return;
-        if (m_phase == Phase::Stopping)
-            return; // the stop by a signal ends the program
+        if (m_phase != Phase::Running)
+            return; // a stop by a signal ends the program, not the book
         switch (outcome.kind) {
         case RunOutcome::Complete:
             printLine(stdout, outcome.pdfPath);
@@ -228,18 +226,10 @@ private:
         m_phase = Phase::Stopping;
         m_openTimeout.stop();
         if (running)
-            m_controller.Stop(); // a closing build under way stops, its part file goes
-        waitUntilQuiet();
-    }
-
-    // A stopped build ends at its next page; the program ends once it has.
-    void waitUntilQuiet()
-    {
-        if (!m_controller.Busy()) {
-            m_loop.quit();
-            return;
-        }
-        QTimer::singleShot(50, this, &HeadlessRun::waitUntilQuiet);
+            m_controller.Stop();
+        // Closing the controller (in exec) stops a build under way at its next page and waits
+        // for it: the earlier PDF stays, its part file goes.
+        m_loop.quit();
     }
 
     const DownloadOptions &m_options;

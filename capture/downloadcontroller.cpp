@@ -105,7 +105,7 @@ void TDownloadController::Start()
         m_startRequested = true; // the last run's capture or build ends first
         return;
     }
-    setWorking(true);
+    startRun();
 }
 
 void TDownloadController::Stop()
@@ -114,30 +114,30 @@ void TDownloadController::Stop()
     // Stop during the closing build stops the build too: the earlier PDF stays.
     if (m_run.Working && m_run.state == TaskState::Build)
         m_builds.CancelRunBuild();
-    setWorking(false);
+    endRun(RunOutcome());
     m_log.add(QStringLiteral("user abort"));
 }
 
-void TDownloadController::setWorking(bool on, const RunOutcome &outcome)
+void TDownloadController::endRun(const RunOutcome &outcome)
 {
-    if (!on) {
-        const bool wasWorking = m_run.Working;
-        m_run.Working = false;
-        m_run.state = TaskState::Idle;
-        emit WorkingChanged(false);
-        // A closing build still on its thread keeps the machine awake until it has ended.
-        if (!m_builds.RunBuildPending())
-            emit AwakeNeeded(false);
-        m_log.add(QStringLiteral("download end."));
-        emit RebuildAvailable(m_totalPages > 0);
-        m_timer.stop();
-        if (!m_builds.Busy())
-            emit ProgressEnded();
-        if (wasWorking)
-            emit Finished(outcome);
-        return;
-    }
+    const bool wasWorking = m_run.Working;
+    m_run.Working = false;
+    m_run.state = TaskState::Idle;
+    emit WorkingChanged(false);
+    // A closing build still on its thread keeps the machine awake until it has ended.
+    if (!m_builds.RunBuildPending())
+        emit AwakeNeeded(false);
+    m_log.add(QStringLiteral("download end."));
+    emit RebuildAvailable(m_totalPages > 0);
+    m_timer.stop();
+    if (!m_builds.Busy())
+        emit ProgressEnded();
+    if (wasWorking)
+        emit Finished(outcome);
+}
 
+void TDownloadController::startRun()
+{
     // The book and the pages are settled before anything changes: an address whose id the
     // program cannot use, or a range the book does not have, starts nothing, and the record
     // keeps the last usable book.
@@ -171,29 +171,35 @@ void TDownloadController::setWorking(bool on, const RunOutcome &outcome)
                               .arg(BookInfoPath(m_book.PageFolder())));
         m_log.add(QStringLiteral("downloading ...."));
     }
-    prepareRun(url);
+    prepareRun(onDisplay);
     emit Progress(m_run.progress.PagesStored(), qMax(1, m_run.progress.PagesToCapture()), RunProgressText(m_run.progress));
     emit AwakeNeeded(true);
     if (!m_closing)
         m_timer.start();
 }
 
-void TDownloadController::prepareRun(const QString &url)
+void TDownloadController::prepareRun(int onDisplay)
 {
     const int last = lastPage();
-    m_run.progress = RunProgress(m_totalPages);
     // Without a range and without a page number in the address, the run begins with the page
     // on display, whichever it is.
-    if (m_range.from == 0 && BookPageFromUrl(url) == 0)
+    if (m_range.from == 0 && onDisplay == 0) {
+        m_run.progress = RunProgress(m_totalPages);
         return;
-    const int first = FirstMissingPage(m_book, m_run.span.first, last);
-    int toCapture = 0, stored = 0;
-    if (last > 0) {
-        toCapture = last - m_run.span.first + 1;
-        for (int page = m_run.span.first; page <= last; ++page)
-            stored += IsPageStored(m_book, page) ? 1 : 0;
     }
-    m_run.progress = RunProgress(toCapture, stored);
+    // The first page to capture, and how many of the range are there already.
+    int first = 0, stored = 0;
+    if (last > 0) {
+        for (int page = m_run.span.first; page <= last; ++page) {
+            if (IsPageStored(m_book, page))
+                ++stored;
+            else if (first == 0)
+                first = page;
+        }
+        m_run.progress = RunProgress(last - m_run.span.first + 1, stored);
+    } else {
+        first = FirstMissingPage(m_book, m_run.span.first, 0);
+    }
     if (first == 0) {
         // Every page is there: the run builds the PDF.
         m_log.add(storedLine(m_run.span.first, last));
@@ -205,7 +211,7 @@ void TDownloadController::prepareRun(const QString &url)
         m_log.add(storedLine(m_run.span.first, first - 1) + QStringLiteral(": going on at page %1").arg(first));
         m_log.add(QStringLiteral("downloading ...."));
     }
-    if (first != BookPageFromUrl(url))
+    if (first != onDisplay)
         goToPage(first);
 }
 
@@ -275,7 +281,7 @@ void TDownloadController::startRequestedRun()
     if (!m_startRequested || m_run.Working || m_closing || Busy())
         return;
     m_startRequested = false;
-    guarded([this] { setWorking(true); });
+    guarded([this] { startRun(); });
 }
 
 int TDownloadController::lastPage() const
@@ -666,13 +672,13 @@ bool TDownloadController::closingBuildEnded(const BookBuildOutcome &outcome)
         return false;
     case BookBuildOutcome::NoPages:
         end.kind = RunOutcome::NoPages;
-        setWorking(false, end);
+        endRun(end);
         return false;
     case BookBuildOutcome::Written:
         end.kind = outcome.result.missing.isEmpty() ? RunOutcome::Complete : RunOutcome::PagesMissing;
         end.pdfPath = outcome.path;
         end.missing = outcome.result.missing;
-        setWorking(false, end);
+        endRun(end);
         emit OpenOutputFolder();
         return false;
     }
@@ -729,7 +735,7 @@ void TDownloadController::checkBook(const QString &url)
     RunOutcome end;
     end.kind = RunOutcome::LeftBook;
     end.reason = m_leftBookLine;
-    setWorking(false, end);
+    endRun(end);
     m_log.add(m_leftBookLine);
     if (id.isEmpty())
         m_log.add(QStringLiteral("To go on, sign in if the site asks, open the book and press Download: "

@@ -159,8 +159,11 @@ signals:
     void AwakeNeeded(bool needed);
 
 private:
-    void setWorking(bool on, const RunOutcome &outcome = {});
-    void prepareRun(const QString &url);
+    // A run starts on the book on display (throws, changing nothing, when it cannot), or ends.
+    void startRun();
+    void endRun(const RunOutcome &outcome);
+    // Where the run begins: the first page of its range not stored yet.
+    void prepareRun(int onDisplay);
     void captureTick();
     void pageWaitTick();
     void siteWaitTick();

@@ -41,6 +41,16 @@
         return "";
     }
 
+    // The name of the file's format when the program cannot read it; see otherFormat.
+    async function formatOf(blob) {
+        return otherFormat(new Uint8Array(await blob.slice(0, 16).arrayBuffer()));
+    }
+
+    // What an answer that is no page image says: its status and the wait the site asks for.
+    function siteFault(response) {
+        return {status: response.status, retryAfter: response.headers.get("Retry-After") || ""};
+    }
+
     function dataUrl(blob) {
         return new Promise(function (resolve, reject) {
             var reader = new FileReader();
@@ -74,9 +84,9 @@
             if (response) {
                 // An error page is no page image: the capture fails and is tried again.
                 if (!response.ok)
-                    throw {status: response.status, retryAfter: response.headers.get("Retry-After") || ""};
+                    throw siteFault(response);
                 var blob = await response.blob();
-                why = otherFormat(new Uint8Array(await blob.slice(0, 16).arrayBuffer()));
+                why = await formatOf(blob);
                 if (!why)
                     return {img: await dataUrl(blob), source: "site"};
             }
@@ -101,9 +111,9 @@
             throw {error: "no connection"};
         }
         if (!response.ok)
-            throw {status: response.status, retryAfter: response.headers.get("Retry-After") || ""};
+            throw siteFault(response);
         var blob = await response.blob();
-        if (otherFormat(new Uint8Array(await blob.slice(0, 16).arrayBuffer())))
+        if (await formatOf(blob))
             throw {error: "no picture"};
         // Its size as the viewer shows it, EXIF orientation applied.
         var probe = new Image(), url = URL.createObjectURL(blob);
