@@ -6,6 +6,7 @@
 #include "anchoredpanel.h"
 #include "bookpage.h"
 #include "bookqueue.h"
+#include "booksequence.h"
 #include "booktitle.h"
 #include "queuepanel.h"
 #include "desktopnotify.h"
@@ -21,7 +22,7 @@
 #include "starturl.h"
 #include "textsetting.h"
 #include "vbooks.h"
-#include "runlog.h"
+#include "runlogwriter.h"
 #include "windowfont.h"
 #include "windowmessages.h"
 #include "windowparent.h"
@@ -253,38 +254,33 @@ void TMainfm::FormCreate()
     rebuildbtn->hide();
     Book = new TePubobj;
     Controller = new TDownloadController(*chm, *Book, PageScript);
-    connect(Controller, &TDownloadController::LogLine, this, &ShowLogLine);
+    m_runLog = new RunLogWriter(*Memo1, this);
+    connect(Controller, &TDownloadController::Event, m_runLog, &RunLogWriter::Write);
     connect(Controller, &TDownloadController::Failed, this, &ReportError);
-    connect(Controller, &TDownloadController::Notice, this, &NotifyDesktop);
+    connect(m_runLog, &RunLogWriter::Notice, this, &NotifyDesktop);
     connect(Controller, &TDownloadController::AwakeNeeded, this, [](bool needed) {
         needed ? KeepAwake::Request() : KeepAwake::Release();
     });
     connect(Controller, &TDownloadController::WorkingChanged, this, &TMainfm::showWorking);
     connect(Controller, &TDownloadController::TickCountChanged, this, [this](int ticks) { ticklabel->setText(QString::number(ticks)); });
-    connect(Controller, &TDownloadController::BookPageLoaded, this, [this] {
+    connect(&Controller->Display(), &TBookOnDisplay::BookPageLoaded, this, [this] {
         downloadbtn->setEnabled(true);
         QueuePanel->setAddEnabled(true);
     });
-    connect(Controller, &TDownloadController::OtherPageLoaded, this, [this] {
+    connect(&Controller->Display(), &TBookOnDisplay::OtherPageLoaded, this, [this] {
         downloadbtn->setEnabled(false);
         QueuePanel->setAddEnabled(false);
         rebuildbtn->hide();
-        if (m_queueOpening)
-            queuedBookEnded(QueueState::Failed, QStringLiteral("The address did not open the book"));
     });
-    connect(Controller, &TDownloadController::BookIdentified, this, [this](const QString &id, int total) {
-        RunGuarded([&] { queuedBookIdentified(id, total); });
-    });
-    connect(Controller, &TDownloadController::Finished, this, &TMainfm::runFinished);
     connect(Controller, &TDownloadController::RebuildAvailable, rebuildbtn, &QWidget::setVisible);
     connect(Controller, &TDownloadController::OpenOutputFolder, this, &TMainfm::OpenOutputFolder);
-    connect(Controller, &TDownloadController::Progress, this, [this](int value, int maximum, const QString &text) {
+    connect(m_runLog, &RunLogWriter::Progress, this, [this](int value, int maximum, const QString &text) {
         progressbar->setRange(0, qMax(1, maximum));
         progressbar->setValue(qBound(0, value, qMax(1, maximum)));
         progressbar->setFormat(text);
         progressbar->show();
     });
-    connect(Controller, &TDownloadController::ProgressEnded, progressbar, &QWidget::hide);
+    connect(m_runLog, &RunLogWriter::ProgressEnded, progressbar, &QWidget::hide);
     setupTextRecognition();
     SetActivityLogSink(Memo1);
     AddLog(QStringLiteral("Copy book link from browser, paste in address bar and open ebook,  click \"download\" "
@@ -510,6 +506,9 @@ void TMainfm::WMBookPage()
 
 void TMainfm::setupQueue()
 {
+    QueueRun = new BookSequence(*Controller, *chm, *Queue, this);
+    connect(QueueRun, &BookSequence::BookNotOpened, this, [](const QueueEntry &, const QString &why) { AddLog(why); });
+    connect(QueueRun, &BookSequence::Done, this, [] { AddLog(QStringLiteral("The queue is done")); });
     connect(QueuePanel, &TQueuePanel::addRequested, this, Guarded([this] { addToQueueClick(); }));
     connect(QueuePanel, &TQueuePanel::runRequested, this, Guarded([this] { runQueueClick(); }));
     connect(Queue, &BookQueue::saveFailed, this, [](const QString &reason) { AddLog(reason); });
@@ -543,88 +542,7 @@ void TMainfm::addToQueueClick()
 
 void TMainfm::runQueueClick()
 {
-    // Books stopped before (by Stop, or by the program's end) go on where they stopped.
-    for (int i = 0; i < Queue->size(); ++i) {
-        if (Queue->entries().at(i).state == QueueState::Stopped)
-            Queue->setState(i, QueueState::Waiting);
-    }
-    m_queueRunning = true;
-    // After the download under way, when there is one.
-    if (!Controller->run().Working && !Controller->Busy() && m_queueIndex < 0)
-        startNextQueued();
-}
-
-void TMainfm::startNextQueued()
-{
-    if (!m_queueRunning || FClosing)
-        return;
-    const int next = Queue->nextWaiting();
-    if (next < 0) {
-        m_queueRunning = false;
-        AddLog(QStringLiteral("The queue is done"));
-        return;
-    }
-    m_queueIndex = next;
-    m_queueOpening = true;
-    Queue->setState(next, QueueState::Running, QStringLiteral("Opening the book"));
-    LoadOrReload(Queue->entries().at(next).url);
-}
-
-void TMainfm::queuedBookIdentified(const QString &bookId, int totalPages)
-{
-    if (!m_queueOpening || m_queueIndex < 0 || m_queueIndex >= Queue->size())
-        return;
-    QueueEntry entry = Queue->entries().at(m_queueIndex);
-    if (!SameBook(bookId, entry.bookId.isEmpty() ? BookIdFromUrl(entry.url) : entry.bookId))
-        return;
-    m_queueOpening = false;
-    if (totalPages <= 0) {
-        queuedBookEnded(QueueState::Failed, QStringLiteral("The viewer did not say how many pages the book has"));
-        return;
-    }
-    Controller->SetPageRange(entry.range);
-    try {
-        Controller->Start();
-    } catch (const AppError &e) {
-        AddLog(e.message());
-        queuedBookEnded(QueueState::Failed, e.message());
-        return;
-    }
-    Queue->setState(m_queueIndex, QueueState::Running, QStringLiteral("Downloading"));
-}
-
-void TMainfm::runFinished(const RunOutcome &outcome)
-{
-    if (m_queueIndex < 0 || m_queueOpening)
-        return;
-    switch (outcome.kind) {
-    case RunOutcome::Complete:
-        queuedBookEnded(QueueState::Done, outcome.pdfPath);
-        return;
-    case RunOutcome::PagesMissing:
-        queuedBookEnded(QueueState::Done, QStringLiteral("missing pages%1: %2").arg(outcome.missing, outcome.pdfPath));
-        return;
-    case RunOutcome::NoPages:
-        queuedBookEnded(QueueState::Failed, QStringLiteral("No page of the book could be captured"));
-        return;
-    case RunOutcome::Stopped:
-        m_queueRunning = false; // Stop ends the queue too; Run queue goes on with this book
-        queuedBookEnded(QueueState::Stopped, QStringLiteral("Stopped"));
-        return;
-    case RunOutcome::LeftBook:
-        queuedBookEnded(QueueState::Stopped, outcome.reason);
-        return;
-    }
-}
-
-void TMainfm::queuedBookEnded(QueueState state, const QString &message)
-{
-    if (m_queueIndex >= 0 && m_queueIndex < Queue->size())
-        Queue->setState(m_queueIndex, state, message);
-    m_queueIndex = -1;
-    m_queueOpening = false;
-    // The next book once the event loop has come round (the run's signals are still going out).
-    QTimer::singleShot(0, this, [this] { RunGuarded([this] { startNextQueued(); }); });
+    QueueRun->Start(); // after the download under way, when there is one
 }
 
 void TMainfm::showWorking(bool working)

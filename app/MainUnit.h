@@ -18,6 +18,8 @@ class QSplitter;
 class QToolButton;
 class QWebEngineProfile;
 class BookQueue;
+class BookSequence;
+class RunLogWriter;
 class TAnchoredPanel;
 class TQueuePanel;
 class TCEFWindowParent;
@@ -110,6 +112,7 @@ public:
     TePubobj *Book = nullptr;
     TDownloadController *Controller = nullptr;
     BookQueue *Queue = nullptr;          // kept in the data folder between sessions
+    BookSequence *QueueRun = nullptr;    // downloads the queued books one after another
 
     void OpenOutputFolder();
 
@@ -135,16 +138,10 @@ private:
     void setupTextRecognition();
     void textRecognitionChanged();
     void setupQueue();
-    void startNextQueued();
-    void queuedBookIdentified(const QString &bookId, int totalPages);
-    void queuedBookEnded(QueueState state, const QString &message);
-    void runFinished(const RunOutcome &outcome);
 
     bool FCanClose = false;
     bool FClosing = false;
     bool m_browserRequested = false;
     QWebEngineProfile *m_profile;
-    bool m_queueRunning = false; // Run queue was pressed: books start one after another
-    int m_queueIndex = -1;       // the queued book being opened or downloaded
-    bool m_queueOpening = false; // it is being opened
+    RunLogWriter *m_runLog = nullptr; // the run's events in the log, the progress bar and notifications
 };

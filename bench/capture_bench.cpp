@@ -257,10 +257,10 @@ bool capture(TMainfm *window, Capture *result)
     CpuSampler sampler(origin);
     const bool ended = waitForEvents([&](const std::function<void()> &ready) {
         clock.start();
-        window->Controller->savepage([&, ready](bool s, const QString &e) {
+        window->Controller->savepage([&, ready](const CaptureResult &result) {
             end = {double(clock.nsecsElapsed()) / 1e6, processCpuMs(), processCpuMs(RUSAGE_THREAD)};
-            stored = s;
-            error = e;
+            stored = result.stored;
+            error = result.error;
             ready();
         });
     }, CaptureTimeoutMs);
@@ -347,11 +347,12 @@ int main(int argc, char *argv[])
                             {QStringLiteral("bench.a4jpeg"), QSize(2480, 3508), ViewerSite::Book::Format::Jpeg}};
     if (argc > 1 && QByteArray(argv[1]) == "jpeg")
         sizes.erase(sizes.begin(), sizes.begin() + 2);
-    ViewerSite site;
-    if (!site.start()) {
+    WindowFixture fixture;
+    if (!fixture.startSite()) {
         out << "capture_bench: the viewer site did not start" << Qt::endl;
         return 1;
     }
+    ViewerSite &site = *fixture.site;
     for (const Size &size : sizes) {
         ViewerSite::Book book;
         book.scan = true;
@@ -360,15 +361,13 @@ int main(int argc, char *argv[])
         site.addBook(size.id, book);
         site.pageFile(size.id, 1); // encoded before the window asks for it
     }
-
-    WindowFixture fixture;
-    fixture.setUp(site.homeUrl());
+    fixture.setUp();
     if (!fixture.openWindow()) {
         out << "capture_bench: the window did not open" << Qt::endl;
         return 1;
     }
     TMainfm *window = fixture.window;
-    window->Controller->CaptureTimeoutMs = CaptureTimeoutMs;
+    window->Controller->Settings.captureTimeoutMs = CaptureTimeoutMs;
     out << "load average at start: " << loadAverage() << ", cores: " << sysconf(_SC_NPROCESSORS_ONLN) << Qt::endl;
 
     QStringList last;

@@ -34,9 +34,10 @@ int main(int argc, char *argv[])
     const QString mode = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("headless");
     const int pages = argc > 2 ? QString::fromLocal8Bit(argv[2]).toInt() : 10;
 
-    ViewerSite site;
-    if (!site.start())
+    WindowFixture fixture;
+    if (!fixture.startSite())
         return 1;
+    ViewerSite &site = *fixture.site;
     ViewerSite::Book book;
     book.totalSeq = pages;
     site.addBook(QStringLiteral("bench.book"), book);
@@ -44,8 +45,7 @@ int main(int argc, char *argv[])
 
     QElapsedTimer timer;
     if (mode == QLatin1String("window")) {
-        WindowFixture fixture;
-        fixture.setUp(site.homeUrl());
+        fixture.setUp();
         if (!fixture.openWindow())
             return 1;
         TMainfm *window = fixture.window;

@@ -58,9 +58,10 @@ int main(int argc, char *argv[])
     QApplication::setQuitOnLastWindowClosed(false);
     const int pages = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 40;
 
-    ViewerSite site;
-    if (!site.start())
+    WindowFixture fixture;
+    if (!fixture.startSite())
         return 1;
+    ViewerSite &site = *fixture.site;
     ViewerSite::Book book;
     book.totalSeq = pages;
     book.scan = true;
@@ -71,9 +72,7 @@ int main(int argc, char *argv[])
     for (int seq = 1; seq <= pages; ++seq)
         served += site.pageFile(id, seq).size(); // encoded before the run
     out << "served " << pages << " JPEG pages, " << served / 1e6 << " MB" << Qt::endl;
-
-    WindowFixture fixture;
-    fixture.setUp(site.homeUrl());
+    fixture.setUp();
     if (!fixture.openWindow())
         return 1;
     TMainfm *window = fixture.window;

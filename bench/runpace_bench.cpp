@@ -54,17 +54,16 @@ int main(int argc, char *argv[])
     QApplication::setQuitOnLastWindowClosed(false);
     const int pages = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 10;
 
-    ViewerSite site;
-    if (!site.start())
+    WindowFixture fixture;
+    if (!fixture.startSite())
         return 1;
+    ViewerSite &site = *fixture.site;
     ViewerSite::Book book;
     book.totalSeq = pages;
     book.text = true;
     site.addBook(QStringLiteral("pace.plain"), book);
     site.addBook(QStringLiteral("pace.searchable"), book);
-
-    WindowFixture fixture;
-    fixture.setUp(site.homeUrl());
+    fixture.setUp();
     if (!fixture.openWindow())
         return 1;
     const double plain = timedRun(fixture, site, QStringLiteral("pace.plain"), false, pages);

@@ -25,3 +25,15 @@ bool SaveBookInfo(const QString &pageFolder, const BookInfo &info);
 
 // The record kept in pageFolder; none when there is no record or it cannot be read.
 std::optional<BookInfo> LoadBookInfo(const QString &pageFolder);
+
+// What the viewer tells of the book on display, as the book script prints it: its page count
+// ("totalSeq") and the members of the record above it knows ("title" is the page's title,
+// which BookTitleFromPageTitle makes the book's).
+struct ViewerBook
+{
+    qint64 totalPages = -1; // -1: the viewer gave no count, or none that is a whole number
+    BookInfo info;
+};
+
+// The book script's JSON record; a record that cannot be read tells nothing (count -1).
+ViewerBook ReadViewerBook(const QString &json);

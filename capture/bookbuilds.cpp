@@ -1,18 +1,55 @@
 #include "bookbuilds.h"
 
 #include "apperror.h"
+#include "pagefile.h"
+#include "pagerecognition.h"
 #include "pdfassembly.h"
 #include "vbooks.h"
 
-TBookBuilds::TBookBuilds(TePubobj &book, TRunLog &log, QObject *parent) : QObject(parent), m_book(book), m_log(log)
+#include <QTimer>
+
+RunOutcome RunOutcomeOfBuild(const BookBuildOutcome &build)
+{
+    RunOutcome outcome;
+    switch (build.kind) {
+    case BookBuildOutcome::Written:
+        outcome.kind = build.result.missing.isEmpty() ? RunOutcome::Complete : RunOutcome::PagesMissing;
+        outcome.pdfPath = build.path;
+        outcome.missing = build.result.missing;
+        break;
+    case BookBuildOutcome::NoPages:
+        outcome.kind = RunOutcome::NoPages;
+        break;
+    case BookBuildOutcome::Failed:
+        outcome.kind = RunOutcome::Failed;
+        outcome.reason = build.error;
+        break;
+    case BookBuildOutcome::Cancelled:
+        outcome.kind = RunOutcome::Stopped;
+        break;
+    }
+    return outcome;
+}
+
+TBookBuilds::TBookBuilds(TePubobj &book, QObject *parent) : QObject(parent), m_book(book)
 {
     connect(&m_book.Builder, &TBookBuilder::Progress, this, [this](int page) {
         if (m_cancelled)
             return; // the log's last line is no longer the build's
-        m_progressLine = QString::asprintf("pdf page %d", page);
-        m_log.replaceLast(m_progressLine);
-        emit Progress(page, m_totalPages);
+        m_page = page;
+        emit Event(RunEvents::BuildProgress{page, m_totalPages});
     });
+}
+
+TBookBuilds::~TBookBuilds() = default;
+
+void TBookBuilds::PageStored(int page, const QString &language)
+{
+    if (language.isEmpty())
+        return;
+    if (!m_recognition)
+        m_recognition = std::make_unique<TPageRecognition>();
+    m_recognition->Enqueue(PageFilePath(m_book.dirid, page), language);
 }
 
 bool TBookBuilds::Busy() const
@@ -22,114 +59,101 @@ bool TBookBuilds::Busy() const
 
 void TBookBuilds::Rebuild(int totalPages, Done done)
 {
+    emit Event(RunEvents::BuildStarted{});
     if (m_book.Builder.Busy() || m_runBuildPending) {
-        refuse();
+        emit Event(RunEvents::BuildRefused{m_page});
         return;
     }
-    start(totalPages, std::move(done));
+    start({totalPages, 1, false, false, std::move(done)});
 }
 
 void TBookBuilds::BuildForRun(int totalPages, Done done, int firstPage, bool range)
 {
+    // Pages not read yet are read by the build, on both cores.
+    if (m_recognition)
+        m_recognition->Clear();
+    emit Event(RunEvents::BuildStarted{});
     m_runBuildPending = true;
-    auto ended = [this, done = std::move(done)](const BookBuildOutcome &outcome) {
-        m_runBuildPending = false;
-        done(outcome);
-    };
+    Request request{totalPages, firstPage, range, true, std::move(done)};
     if (!m_book.Builder.Busy()) {
-        start(totalPages, std::move(ended), firstPage, range);
+        start(std::move(request));
         return;
     }
-    refuse();
-    m_waitingPages = totalPages;
-    m_waitingFirst = firstPage;
-    m_waitingRange = range;
-    m_waitingDone = std::move(ended);
+    emit Event(RunEvents::BuildRefused{m_page});
+    m_waiting = std::move(request);
 }
 
-void TBookBuilds::refuse()
+void TBookBuilds::start(Request request)
 {
-    m_log.add(QStringLiteral("A pdf file is being built already, wait...."));
-    // The running build rewrites the last line with its progress: give it its own.
-    m_log.add(m_progressLine.isEmpty() ? QStringLiteral("Build pdf file, wait....") : m_progressLine);
-}
-
-void TBookBuilds::start(int totalPages, Done done, int firstPage, bool range)
-{
-    m_progressLine.clear();
+    m_page = 0;
     m_cancelled = false;
-    if (totalPages <= 0 || totalPages > MaxBookPages) {
-        m_log.add(totalPages <= 0 ? QStringLiteral("The book's page count is not known: no pdf file written")
-                               : QString::asprintf("Total pages %d is more than a book has: no pdf file written", totalPages));
-        BookBuildOutcome outcome;
-        outcome.kind = BookBuildOutcome::NoPages;
-        done(outcome);
+    m_totalPages = request.totalPages;
+    RunEvents::BuildEnded end;
+    end.ofRun = request.ofRun;
+    end.totalPages = request.totalPages;
+    if (request.totalPages <= 0 || request.totalPages > MaxBookPages) {
+        end.outcome.kind = BookBuildOutcome::NoPages;
+        end.noBuild = request.totalPages <= 0 ? RunEvents::BuildEnded::NoBuild::CountUnknown
+                                              : RunEvents::BuildEnded::NoBuild::CountTooLarge;
+        QTimer::singleShot(0, this, [this, request = std::move(request), end] { ended(request, end); });
         return;
     }
-    auto ended = [this, done](const BookBuildOutcome &outcome) {
-        m_progressLine.clear();
-        logOutcome(outcome);
-        // A closing build that waited for this one goes next, before anything else can start.
-        Done waiting = std::move(m_waitingDone);
-        m_waitingDone = nullptr;
-        if (waiting) {
-            m_log.add(QStringLiteral("Build pdf file, wait...."));
-            start(m_waitingPages, std::move(waiting), m_waitingFirst, m_waitingRange);
-        }
-        if (done)
-            done(outcome);
-    };
-    m_totalPages = totalPages;
     try {
-        m_book.BuildBook(totalPages, std::move(ended), firstPage, range);
+        m_book.BuildBook(request.totalPages, [this, request, end](const BookBuildOutcome &outcome) mutable {
+            end.outcome = outcome;
+            ended(request, end);
+        }, request.firstPage, request.range);
     } catch (const AppError &e) {
         // No output name for the book: the build ends before it begins.
-        BookBuildOutcome outcome;
-        outcome.error = e.message();
-        if (done)
-            done(outcome);
+        end.outcome.error = e.message();
+        QTimer::singleShot(0, this, [this, request = std::move(request), end] { ended(request, end); });
     }
 }
 
-void TBookBuilds::logOutcome(const BookBuildOutcome &outcome)
+void TBookBuilds::ended(const Request &request, const RunEvents::BuildEnded &end)
 {
-    switch (outcome.kind) {
-    case BookBuildOutcome::Written:
-        if (!outcome.result.missing.isEmpty())
-            m_log.add(QStringLiteral("missing pages ") + outcome.result.missing);
-        // Pages whose text could not be read are in the PDF, as images only.
-        if (!outcome.result.imageOnly.isEmpty())
-            m_log.add(QStringLiteral("no text recognised on pages") + outcome.result.imageOnly + QStringLiteral(": ")
-                   + outcome.result.textFailures.value(0));
-        m_log.add(QStringLiteral("save pdf file ") + outcome.path);
-        return;
-    case BookBuildOutcome::NoPages:
-        m_log.add(QStringLiteral("No page of the book is stored: no pdf file written"));
-        return;
-    case BookBuildOutcome::Failed:
-    case BookBuildOutcome::Cancelled:
-        return; // the caller reports a failure; a cancelled build says nothing
+    m_page = 0;
+    if (end.outcome.kind != BookBuildOutcome::Cancelled)
+        emit Event(end);
+    if (request.ofRun)
+        m_runBuildPending = false;
+    // A closing build that waited for this one goes next, before anything else can start.
+    if (m_waiting) {
+        Request waiting = std::move(*m_waiting);
+        m_waiting.reset();
+        m_runBuildPending = true;
+        emit Event(RunEvents::BuildStarted{});
+        start(std::move(waiting));
     }
+    if (request.done)
+        request.done(end.outcome);
 }
 
-bool TBookBuilds::CancelRunBuild()
+void TBookBuilds::CancelRunBuild()
 {
     if (!m_runBuildPending)
-        return false;
-    if (m_waitingDone) {
-        // Still waiting for a Rebuild: it never starts.
-        m_waitingDone = nullptr;
+        return;
+    if (m_waiting) {
+        // Still waiting for a Rebuild: it never starts, and its run hears so.
+        Request waiting = std::move(*m_waiting);
+        m_waiting.reset();
         m_runBuildPending = false;
-        return false;
+        BookBuildOutcome cancelled;
+        cancelled.kind = BookBuildOutcome::Cancelled;
+        QTimer::singleShot(0, this, [waiting = std::move(waiting), cancelled] {
+            if (waiting.done)
+                waiting.done(cancelled);
+        });
+        return;
     }
     m_cancelled = true;
     m_book.Builder.Cancel();
-    return true;
 }
 
 void TBookBuilds::Abandon()
 {
-    m_waitingDone = nullptr;
+    m_recognition.reset(); // the page in hand is abandoned, nothing kept for it
+    m_waiting.reset();
     m_runBuildPending = false;
     m_book.Builder.Abandon();
 }

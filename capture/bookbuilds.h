@@ -1,29 +1,42 @@
 #pragma once
 
 #include "bookbuilder.h"
-#include "runlog.h"
+#include "runevents.h"
 
 #include <QObject>
 #include <QString>
 #include <functional>
+#include <memory>
+#include <optional>
 
 class TePubobj;
+class TPageRecognition;
 
-// The builds of the book's PDF as the user follows them in the run's log. One build runs
-// at a time: Rebuild is refused while one runs, and a run's closing build waits for it, so a
-// run never ends on a PDF that lacks its pages. Progress shows as "pdf page %d" in place of
-// the log's last line; the outcome as "missing pages ...", "save pdf file <path>" or a line
-// saying that no page was found and nothing was written.
+// How a run ends after its closing build: Complete or PagesMissing with the PDF written,
+// NoPages, Failed with the build's error, Stopped for a build cancelled.
+RunOutcome RunOutcomeOfBuild(const BookBuildOutcome &build);
+
+// The builds of the book's PDF as the user follows them. One build runs at a time: Rebuild is
+// refused while one runs, and a run's closing build waits for it, so a run never ends on a PDF
+// that lacks its pages. What happens is told as events: a build started, its page, refused,
+// ended with its outcome.
+//
+// Every build asked for ends with its done called once, later, from the event loop: written,
+// nothing to write, failed, or cancelled (also a closing build cancelled while it waited).
 class TBookBuilds : public QObject
 {
     Q_OBJECT
 public:
     using Done = std::function<void(const BookBuildOutcome &)>;
 
-    TBookBuilds(TePubobj &book, TRunLog &log, QObject *parent = nullptr);
+    explicit TBookBuilds(TePubobj &book, QObject *parent = nullptr);
+    ~TBookBuilds() override;
 
-    // Neither throws: a build that cannot begin ends at once with a Failed outcome.
-    // Rebuild: builds now, or logs the refusal when a build is running (done is not called).
+    // A page was stored: its text is read now, while the run waits for the next page, so the
+    // build finds it ready (language empty: no text layer).
+    void PageStored(int page, const QString &language);
+
+    // Rebuild: builds now, or tells the refusal when a build is running (done is not called).
     void Rebuild(int totalPages, Done done);
     // A run's closing build: builds now, or as soon as the running build has ended. A run of
     // a part of the book (range) builds those pages into a PDF of their own.
@@ -33,30 +46,33 @@ public:
     bool RunBuildPending() const { return m_runBuildPending; }
     // A build is running.
     bool Busy() const;
-    // Stop during a run's closing build: a waiting one never starts (false), a running one
-    // stops at its next page and its done follows with Cancelled once its thread has ended
-    // (true). Its progress is no longer shown. The earlier PDF stays.
-    bool CancelRunBuild();
+    // Stop during a run's closing build: a waiting one never starts, a running one stops at its
+    // next page; either ends with Cancelled. Its progress is no longer shown. The earlier PDF
+    // stays.
+    void CancelRunBuild();
     // Stops everything without calling back (the window is closing).
     void Abandon();
 
 signals:
-    // The running build is at page of totalPages.
-    void Progress(int page, int totalPages);
+    void Event(const RunEvent &event);
 
 private:
-    void start(int totalPages, Done done, int firstPage = 1, bool range = false);
-    void refuse();
-    void logOutcome(const BookBuildOutcome &outcome);
+    struct Request
+    {
+        int totalPages = 0;
+        int firstPage = 1;
+        bool range = false;
+        bool ofRun = false;
+        Done done;
+    };
+    void start(Request request);
+    void ended(const Request &request, const RunEvents::BuildEnded &end);
 
     TePubobj &m_book;
-    TRunLog &m_log;
-    QString m_progressLine;         // the running build's "pdf page %d" line
+    std::unique_ptr<TPageRecognition> m_recognition; // made when text is first asked for
+    int m_page = 0;                 // the running build's page, 0 before its first
+    int m_totalPages = 0;           // of the running build
     bool m_runBuildPending = false;
-    bool m_cancelled = false;        // the running build was stopped: its progress is not shown
-    int m_totalPages = 0;            // of the running build
-    int m_waitingPages = 0;          // the waiting closing build: its pages and callback
-    int m_waitingFirst = 1;
-    bool m_waitingRange = false;
-    Done m_waitingDone;
+    bool m_cancelled = false;       // the running build was stopped: its progress is not shown
+    std::optional<Request> m_waiting; // the closing build that waits for a Rebuild
 };

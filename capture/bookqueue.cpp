@@ -139,6 +139,25 @@ QString BookQueue::load(const QString &file)
     return problem;
 }
 
+QueueKey KeyOf(const QueueEntry &entry)
+{
+    return {entry.bookId.isEmpty() ? entry.url : entry.bookId, entry.range};
+}
+
+int BookQueue::indexOfPending(const QueueKey &key) const
+{
+    for (int i = 0; i < m_entries.size(); ++i) {
+        if (m_entries[i].state != QueueState::Done && KeyOf(m_entries[i]) == key)
+            return i;
+    }
+    return -1;
+}
+
+void BookQueue::setState(const QueueKey &key, QueueState state, const QString &message)
+{
+    setState(indexOfPending(key), state, message);
+}
+
 int BookQueue::indexOfPending(const QueueEntry &book) const
 {
     for (int i = 0; i < m_entries.size(); ++i) {

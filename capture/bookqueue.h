@@ -27,6 +27,17 @@ struct QueueEntry
     QJsonObject otherFields;
 };
 
+// What a queued book is known by, whatever row it is in: the book (its id, or its address when
+// it has none) and the pages asked for.
+struct QueueKey
+{
+    QString book;
+    PageRange range;
+
+    bool operator==(const QueueKey &) const = default;
+};
+QueueKey KeyOf(const QueueEntry &entry);
+
 // The books to download one after another, for the window's list and for a run from the
 // command line alike. With a file the queue is kept there: every change is written to it at
 // once, whole and atomically, so a program that ends at any moment leaves the last good queue
@@ -53,6 +64,8 @@ public:
 
     // The entry of that book which is not done yet, or -1.
     int indexOfPending(const QueueEntry &book) const;
+    // The entry known by key which is not done yet, or -1.
+    int indexOfPending(const QueueKey &key) const;
 
     // Queues a book at the end; a book already queued and not done is not added again (false).
     bool add(const QueueEntry &entry);
@@ -60,6 +73,8 @@ public:
     // The first waiting entry, or -1.
     int nextWaiting() const;
     void setState(int index, QueueState state, const QString &message = {});
+    // Of the entry known by key that is not done yet; nothing when there is none (removed).
+    void setState(const QueueKey &key, QueueState state, const QString &message = {});
 
     // Why the last write of the file failed; empty when it succeeded.
     const QString &saveError() const { return m_saveError; }

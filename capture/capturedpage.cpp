@@ -1,18 +1,35 @@
 #include "capturedpage.h"
 
+#include "apperror.h"
+#include "bookidentity.h"
 #include "pagereport.h"
+#include "protocoltext.h"
 #include "vbooks.h"
 
-CapturedPage StoreCapturedPage(TvBookobj &book, const QString &text)
+CapturedPage StoreCapturedPage(TvBookobj &book, const QString &text, int lastPage)
 {
     CapturedPage page;
-    PageReport report = ReadPageReport(text);
+    PageReport report;
+    try {
+        report = ReadPageReport(text);
+    } catch (const AppError &e) {
+        page.fault = e.message();
+        return page;
+    }
+    // A number the book does not have would name a file of no page ("0000.jpg", "-2147483648.jpg").
+    const int highest = lastPage > 0 ? qMin(lastPage, MaxBookPages) : MaxBookPages;
+    int number = 0;
+    if (!TryStrToInt(report.currpage, &number) || number < 1 || number > highest) {
+        page.fault = QStringLiteral("the viewer reports page \"%1\", which the book does not have").arg(report.currpage.left(40));
+        return page;
+    }
     PageImageInfo info;
     page.fault = PageReportFault(report, info);
     if (!page.fault.isEmpty())
         return page;
     book.StorePage(report.currpage, report.bytes);
     page.stored = true;
+    page.page = book.curpage;
     const QString format = info.kind == PageImageInfo::Kind::Jpeg ? QStringLiteral("JPEG") : QStringLiteral("PNG");
     if (report.source == QLatin1String("site")) {
         page.way = QStringLiteral("site ") + format;

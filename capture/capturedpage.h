@@ -8,6 +8,7 @@ class TvBookobj;
 struct CapturedPage
 {
     bool stored = false;
+    int page = 0;    // the page it was stored as
     QString fault;   // why its image was not stored (a cut-off file, an error page, ...)
     // How the page came, for the log: "site JPEG", "site PNG" or "canvas <why>"; empty for
     // reports that do not say.
@@ -15,8 +16,9 @@ struct CapturedPage
     QString wayLine; // the log line that says so
 };
 
-// Checks the report's image before anything is written: a whole JPEG or PNG of the size the
-// viewer shows. Only then is it stored as the book's page file, byte for byte; a stored page
-// is never replaced by anything else. Throws AppError for a report that is no JSON object and
-// when the file cannot be written.
-CapturedPage StoreCapturedPage(TvBookobj &book, const QString &report);
+// Checks the report before anything is written: a page number the book has (from 1 to
+// lastPage, or to the largest book the program takes when lastPage is 0) and a whole JPEG or
+// PNG of the size the viewer shows. Only then is it stored as the book's page file, byte for
+// byte. A report that is no JSON object is no page either. Throws AppError when the file
+// cannot be written.
+CapturedPage StoreCapturedPage(TvBookobj &book, const QString &report, int lastPage = 0);

@@ -54,6 +54,25 @@ bool isLanguageCode(const QString &text)
     return codes.match(text).hasMatch();
 }
 
+// Tests run the real program faster: QUILLMOOR_TICK_MS sets the tick, QUILLMOOR_SITE_WAITS the
+// waits for a failing page and the time it is given up after, in milliseconds ("200,400;2000").
+void readTestPacing(RunSettings &run)
+{
+    bool ok = false;
+    const int tick = qEnvironmentVariableIntValue("QUILLMOOR_TICK_MS", &ok);
+    if (ok && tick > 0)
+        run.tickMs = tick;
+    const QString waits = qEnvironmentVariable("QUILLMOOR_SITE_WAITS");
+    if (waits.isEmpty())
+        return;
+    const QStringList parts = waits.split(QLatin1Char(';'));
+    run.patience.waits.clear();
+    for (const QString &wait : parts.value(0).split(QLatin1Char(','), Qt::SkipEmptyParts))
+        run.patience.waits << std::chrono::milliseconds(wait.toLongLong());
+    if (parts.size() > 1)
+        run.patience.giveUpAfter = std::chrono::milliseconds(parts.at(1).toLongLong());
+}
+
 } // namespace
 
 DownloadCommandLine::DownloadCommandLine()
@@ -121,7 +140,7 @@ std::optional<DownloadOptions> DownloadCommandLine::read(const QCommandLineParse
         fail(error, QStringLiteral("--pages %1: %2").arg(text, rangeError));
         return std::nullopt;
     }
-    options.pages = *range;
+    options.run.range = *range;
 
     if (!singleValue(parser, m_output, &text, error))
         return std::nullopt;
@@ -135,7 +154,7 @@ std::optional<DownloadOptions> DownloadCommandLine::read(const QCommandLineParse
             fail(error, QStringLiteral("--output %1 is a file, not a folder").arg(text));
             return std::nullopt;
         }
-        options.outputFolder = folder.absoluteFilePath();
+        options.run.outputFolder = folder.absoluteFilePath() + QLatin1Char('/');
     }
 
     if (!singleValue(parser, m_text, &text, error))
@@ -145,12 +164,14 @@ std::optional<DownloadOptions> DownloadCommandLine::read(const QCommandLineParse
             options.text = DownloadOptions::TextLayer::None;
         } else if (isLanguageCode(text)) {
             options.text = DownloadOptions::TextLayer::Language;
-            options.textLanguage = text;
+            options.run.ocrLanguage = text;
         } else {
             fail(error, QStringLiteral("--text takes a language code such as eng or deu+eng, or none, not \"%1\"").arg(text));
             return std::nullopt;
         }
     }
+
+    readTestPacing(options.run);
 
     for (const QString &argument : parser.positionalArguments()) {
         const QString address = viewerAddress(argument);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "pagerange.h"
+#include "runsettings.h"
 
 #include <QCommandLineOption>
 #include <QString>
@@ -19,10 +19,11 @@ struct DownloadOptions
     };
 
     QStringList urls; // the books' viewer addresses: the command line's first, then each queue file's
-    PageRange pages;  // of each book
-    QString outputFolder; // absolute; empty: where the window writes its PDFs
+    // Each book's run: its pages (range), where its PDF goes (outputFolder, absolute; empty:
+    // where the window writes its PDFs), its text layer's language when text is Language, and
+    // the pace.
+    RunSettings run;
     TextLayer text = TextLayer::AsWindow;
-    QString textLanguage; // recognition language(s), "eng" or "deu+eng"
 };
 
 // The command line of a run without a window:

@@ -1,13 +1,14 @@
 #pragma once
 
-#include "pagerange.h"
+#include "capturedpage.h"
+#include "runplan.h"
+#include "runsettings.h"
 #include "runprogress.h"
+#include "sitewaitpolicy.h"
 
-#include <QList>
 #include <QSet>
 #include <QString>
 #include <chrono>
-#include <optional>
 
 // What a download run is doing, advanced by one tick a second.
 enum class TaskState {
@@ -18,11 +19,43 @@ enum class TaskState {
     Build = 90,    // build the PDF and end the run
 };
 
-// One download run, made afresh at every start and owned by the download controller. The
-// parts the run uses report to the controller; only the controller changes this.
+// One download run, made afresh at every start and owned by the download controller, which
+// alone changes it. Its state table is here: what each tick of a state is for, and how the
+// viewer's moves change the count of ticks.
 struct TDownloadRun
 {
     using Clock = std::chrono::steady_clock;
+
+    // What a tick is for.
+    enum class TickStep {
+        None,         // waiting
+        Capture,      // capture the page on display
+        Turn,         // turn to the next page
+        CaptureAgain, // a late move of the viewer passed the capture: the cycle starts again
+        SiteWait,     // wait for the site, or load the viewer at the page again
+        Build,        // build the PDF
+    };
+
+    TDownloadRun() = default;
+    // A run of book bookId, started at url with the book's page count known then (0: not
+    // known), as settings say, capturing the pages plan gives.
+    TDownloadRun(const QString &bookId, const QString &url, int totalPages, const RunSettings &settings, RunPlan plan);
+
+    // The next tick: it counts, and says what it is for.
+    TickStep NextTick();
+    // The run goes to state, counting its ticks from 0.
+    void Enter(TaskState next);
+    // The viewer moved on (its address changed, a new document loaded): the wait after a page
+    // turn is cut short (a wait for the site is not).
+    void ViewerMoved();
+    // A document finished loading: the viewer moved on, or a capture under way starts its
+    // cycle again.
+    void DocumentLoaded();
+
+    // Page was stored, as how says: whether it counts towards the progress (the same page
+    // again does not) and, for the first page to come a way, the line that tells it.
+    bool PageCounts(int page);
+    QString NewWayLine(const CapturedPage &how);
 
     bool Working = false;           // the run is in progress
     TaskState state = TaskState::Idle;
@@ -31,27 +64,15 @@ struct TDownloadRun
 
     QString bookId;                 // the book the run captures; other books end it
     QString startUrl;               // the viewer address the run started on
-    PageSpan span;                  // the pages to capture; span.last 0: up to the book's end
-    bool storedInRun = false;       // a page was stored in this run
-    int lastStoredPage = 0;         // the highest page stored in this run
-    int target = 0;                 // the page the run asked the viewer for; 0: the one on display
-    int captureAttempts = 0;        // failed captures of the page on display so far
-    int stuckTurns = 0;             // page turns in a row after which the viewer did not move
-    bool movedSinceTurn = true;     // the viewer moved on since the last page turn
-    int pageAtTurn = 0;             // the last stored page when the page was last turned
-    bool discardCapture = false;    // the run left its book: a late report is not stored
+    int totalPages = 0;             // the book's page count when the run started; 0 not known
+    bool wholeBook = true;          // no range: the PDF is the book's, of every page stored
+    RunPlan plan;                   // which page comes next
+    SiteWaitPolicy sitePolicy;      // what a failing page's image waits for
     RunProgress progress;           // pages stored in this run, and their pace
-    QSet<QString> waysLogged;       // the ways pages came in this run that the log has said
+    bool discardCapture = false;    // the run left its book: a late report is not stored
+    Clock::time_point waitUntil;    // the end of the wait for the site under way
 
-    // Waiting out the site for the page whose image does not load.
-    int waits = 0;                  // waits so far for that page
-    bool faultKnown = false;        // the site said why (then the page script asks no more)
-    QString faultText;              // what it said: "HTTP 503", "no connection"
-    std::optional<std::chrono::milliseconds> retryAfter; // the wait it asked for
-    Clock::time_point failingSince; // its first failure
-    Clock::time_point waitUntil;    // the end of the wait under way
-
-    QList<int> givenUp;             // pages given up in this run, in order
-    bool secondPass = false;        // the pages given up are being tried once more
-    QList<int> secondPassPages;     // those still to try
+private:
+    int m_highestStored = 0;        // the highest page stored in this run
+    QSet<QString> m_waysTold;       // the ways pages came in this run that the log has told
 };

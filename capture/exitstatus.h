@@ -2,6 +2,8 @@
 
 #include <QList>
 
+struct RunOutcome;
+
 // How the download of one book ended, for the exit status of a run without a window.
 enum class BookOutcome {
     Complete,     // every page asked for is in the book's PDF
@@ -17,6 +19,9 @@ constexpr int UsageError = 2;    // also an address that is not a book's viewer
 constexpr int NotOpened = 3;     // also: another process uses the profile
 constexpr int SignalBase = 128;  // stopped by signal N: 128 + N (130 SIGINT, 143 SIGTERM)
 } // namespace ExitStatus
+
+// How a book's run counts for the exit status.
+BookOutcome BookOutcomeOf(const RunOutcome &outcome);
 
 // The run's exit status from its books' outcomes. A stop by a signal (stopSignal, 0 for none)
 // decides alone; otherwise the worst outcome does, a book never opened counting worse than

@@ -1,5 +1,7 @@
 #include "pagerange.h"
 
+#include "bookidentity.h"
+
 namespace {
 
 bool setError(QString *error, const QString &text)
@@ -35,13 +37,14 @@ bool readEnd(const QString &whole, QString end, int *page, QString *error)
     }
     if (!plainDigits(end))
         return setError(error, notARange(whole));
+    // Digits alone: a number too large for an int is past the largest book too.
     bool ok = false;
-    const int number = end.toInt(&ok);
-    if (!ok)
-        return setError(error, QStringLiteral("Page %1 is too large a page number").arg(end));
+    const qlonglong number = end.toLongLong(&ok);
+    if (!ok || number > MaxBookPages)
+        return setError(error, QStringLiteral("Page %1 is past the largest book the program takes (%2 pages)").arg(end).arg(MaxBookPages));
     if (number == 0)
         return setError(error, QStringLiteral("Pages are counted from 1, so there is no page 0 (\"%1\")").arg(whole));
-    *page = number;
+    *page = int(number);
     return true;
 }
 
@@ -96,12 +99,15 @@ std::optional<PageSpan> ResolvePageRange(const PageRange &range, int pageOnDispl
     PageSpan span;
     span.first = range.from > 0 ? range.from : qMax(pageOnDisplay, 1);
     span.last = range.to > 0 ? range.to : qMax(totalPages, 0);
-    if (totalPages > 0) {
-        for (const int page : {span.first, span.last}) {
-            if (page > totalPages) {
-                setError(error, QStringLiteral("Page %1 is past the book's end (%2)").arg(page).arg(pagesText(totalPages)));
-                return std::nullopt;
-            }
+    for (const int page : {span.first, span.last}) {
+        if (totalPages > 0 && page > totalPages) {
+            setError(error, QStringLiteral("Page %1 is past the book's end (%2)").arg(page).arg(pagesText(totalPages)));
+            return std::nullopt;
+        }
+        // Without a count, the run would count up to it.
+        if (page > MaxBookPages) {
+            setError(error, QStringLiteral("Page %1 is past the largest book the program takes (%2 pages)").arg(page).arg(MaxBookPages));
+            return std::nullopt;
         }
     }
     if (span.last > 0 && span.first > span.last) {

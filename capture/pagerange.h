@@ -15,9 +15,9 @@ struct PageRange
     bool operator==(const PageRange &) const = default;
 };
 
-// The range in text, or none with the reason in *error: page numbers are whole numbers from 1,
-// at most one "-" between them, and the first page comes before the last. Spaces around the
-// numbers are allowed.
+// The range in text, or none with the reason in *error: page numbers are whole numbers from 1
+// up to the most pages a book has (MaxBookPages), at most one "-" between them, and the first
+// page comes before the last. Spaces around the numbers are allowed.
 std::optional<PageRange> ParsePageRange(const QString &text, QString *error = nullptr);
 
 // The range written as ParsePageRange reads it: "10-50", "10-", "-50", "7" or "".

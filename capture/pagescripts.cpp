@@ -2,7 +2,7 @@
 
 QString TotalPageScript()
 {
-    return QStringLiteral("console.log(\"###totalpage=\"+QM.params.totalSeq);");
+    return QStringLiteral("console.log(\"###book=\"+JSON.stringify({totalSeq: QM.params.totalSeq, title: document.title}));");
 }
 
 QString NextPageScript()

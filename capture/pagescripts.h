@@ -3,9 +3,11 @@
 #include <QString>
 
 // Scripts run in the viewer page. Their findings come back as tagged console messages
-// (consoletags.h). The page capture script itself is a resource ("jsQM", type "HTML").
+// (consolemessage.h). The page capture script itself is a resource ("jsQM", type "HTML").
 
-// Prints "###totalpage=" and the book's page count. Prints no end marker.
+// Prints "###book=" and what the viewer tells of the book as one JSON record: its page count
+// ("totalSeq") and the page's title (ReadViewerBook reads it). A field more of the book is one
+// member more here. Prints no end marker.
 QString TotalPageScript();
 // Clicks the viewer's "Next Page" button. Prints no end marker.
 QString NextPageScript();

@@ -1,8 +1,6 @@
 #include "scriptrunner.h"
 
-#include "protocoltext.h"
-#include "apperror.h"
-#include "consoletags.h"
+#include "consolemessage.h"
 #include "ibrowser.h"
 #include "pagescripts.h"
 
@@ -94,49 +92,40 @@ void TScriptRunner::finish(Pending &script)
 
 void TScriptRunner::HandleConsoleText(const QString &text)
 {
-    switch (ClassifyConsoleText(text)) {
-    case ConsoleTag::End: {
-        const quint64 owner = ConsoleTextScript(text);
-        if (Pending *script = owner ? find(owner) : current(); script && !script->finished) {
-            script->outcome.ended = true;
-            finish(*script);
+    ConsoleMessage message = ReadConsoleMessage(text);
+    // Output tagged with its script goes to that script, untagged output to the one running.
+    Pending *owner = nullptr;
+    if (message.tag == ConsoleTag::End || message.tag == ConsoleTag::Page || message.tag == ConsoleTag::Fault)
+        owner = message.script ? find(message.script) : current();
+    switch (message.tag) {
+    case ConsoleTag::End:
+        if (owner && !owner->finished) {
+            owner->outcome.ended = true;
+            finish(*owner);
         }
-        if (owner)
-            finishGoingOn(owner);
+        if (message.script)
+            finishGoingOn(message.script);
         return;
-    }
     case ConsoleTag::Pending:
-        if (Pending *script = current(); script && script->sequence == TextAfterEquals(text).toULongLong())
+        if (Pending *script = current(); script && script->sequence == message.script)
             script->goesOn = true;
         return;
-    case ConsoleTag::Page: {
-        const quint64 owner = ConsoleTextScript(text);
-        if (Pending *script = owner ? find(owner) : current(); script && !script->finished) {
-            script->outcome.report = TextAfterEquals(text);
-        }
+    case ConsoleTag::Page:
+        if (owner && !owner->finished)
+            owner->outcome.report = std::move(message.payload);
         return;
-    }
-    case ConsoleTag::Fault: {
-        const quint64 owner = ConsoleTextScript(text);
-        if (Pending *script = owner ? find(owner) : current(); script && !script->finished)
-            script->outcome.fault = TextAfterEquals(text);
+    case ConsoleTag::Fault:
+        if (owner && !owner->finished)
+            owner->outcome.fault = std::move(message.payload);
         return;
-    }
     case ConsoleTag::Title:
-        emit TitleRead(TextAfterEquals(text));
+        emit TitleRead(message.payload);
         return;
-    case ConsoleTag::TotalPage: {
-        qint64 count = -1;
-        try {
-            count = IntAfterEquals(text);
-        } catch (const AppError &) {
-            // "undefined" from a viewer without a count
-        }
-        emit PageCountRead(count);
+    case ConsoleTag::Book:
+        emit BookRecordRead(message.payload);
         return;
-    }
     case ConsoleTag::ScriptDone:
-        scriptDone(TextAfterEquals(text).toULongLong());
+        scriptDone(message.script);
         return;
     case ConsoleTag::Ignored:
     case ConsoleTag::None:

@@ -45,7 +45,8 @@ public:
     void ExecScript(const QString &code, int timeoutMs, Done done = {});
 
     // One console message of the main browser. Page reports, image faults and end markers go
-    // to the script they belong to; "###title" lines and page counts are told by the signals.
+    // to the script they belong to; "###title" lines and the book's record are told by the
+    // signals.
     void HandleConsoleText(const QString &text);
 
     // The main frame holds a new document: scripts queued in the old one print nothing more.
@@ -58,8 +59,8 @@ public:
     bool Busy() const;
 
 signals:
-    // The viewer told the book's page count: the number, or -1 for one that is no number.
-    void PageCountRead(qint64 count);
+    // The viewer told what it knows of the book on display: a JSON record (ReadViewerBook).
+    void BookRecordRead(const QString &record);
     // The viewer printed a line for the log.
     void TitleRead(const QString &text);
 

@@ -45,18 +45,18 @@ private:
     bool capture(bool *stored);
     void verifyStoredPage(const QString &id, int seq);
 
+    WindowFixture fixture;
     ViewerSite *site = nullptr;
     ViewerSite *otherOrigin = nullptr;
-    WindowFixture fixture;
     TMainfm *window = nullptr;
     QStringList &errors = fixture.errors;
 };
 
 void TestCapture::initTestCase()
 {
-    site = new ViewerSite(this);
+    QVERIFY(fixture.startSite());
+    site = fixture.site;
     otherOrigin = new ViewerSite(this);
-    QVERIFY(site->start());
     QVERIFY(otherOrigin->start());
     site->addPage(QStringLiteral("/a"), "<html><body>not a book</body></html>");
     ViewerSite::Book four;
@@ -71,7 +71,7 @@ void TestCapture::initTestCase()
     ViewerSite::Book scan;
     scan.scan = true;
     site->addBook(QStringLiteral("book.scan"), scan);
-    fixture.setUp(site->homeUrl());
+    fixture.setUp();
 }
 
 void TestCapture::init()
@@ -83,6 +83,7 @@ void TestCapture::init()
 void TestCapture::cleanup()
 {
     QVERIFY(fixture.closeWindow());
+    QCOMPARE(errors, QStringList());
 }
 
 void TestCapture::cleanupTestCase()
@@ -127,16 +128,11 @@ void TestCapture::storedFirstPageShowsRebuild()
 
 bool TestCapture::capture(bool *stored)
 {
-    bool done = false;
-    QString error;
-    window->Controller->savepage([&](bool s, const QString &e) {
-        *stored = s;
-        error = e;
-        done = true;
-    });
-    if (!QTest::qWaitFor([&] { return done; }, 90000))
+    CaptureResult result;
+    if (!fixture.capturePage(&result))
         return false;
-    return error.isEmpty();
+    *stored = result.stored;
+    return result.error.isEmpty();
 }
 
 void TestCapture::verifyStoredPage(const QString &id, int seq)
@@ -209,7 +205,7 @@ void TestCapture::taintedCanvasStoresNothing()
     QTRY_COMPARE_WITH_TIMEOUT(window->Book->id, QStringLiteral("book.foreign"), 20000);
     QVERIFY(otherOrigin->hits(QStringLiteral("/img?id=book.foreign&seq=1")) >= 1); // the image is shown
     window->Book->setWorking(true);
-    window->Controller->CaptureTimeoutMs = 600000; // known from the probe, long before this
+    window->Controller->Settings.captureTimeoutMs = 600000; // known from the probe, long before this
     bool stored = true;
     QVERIFY(capture(&stored));
     QVERIFY(!stored);
@@ -239,8 +235,7 @@ void TestCapture::viewerWithoutCountHasNoTotal()
 
 void TestCapture::unusableIdIsReported()
 {
-    fixture.typeAddress(site->viewerUrl(QStringLiteral("book.one"), 1));
-    QTRY_COMPARE_WITH_TIMEOUT(window->Memo1->lines().value(3), QStringLiteral("Total pages 4"), 20000);
+    QVERIFY2(fixture.openViewer(QStringLiteral("book.one"), 1, 4), qPrintable(fixture.log()));
     // An id that leaves no file name: said in the log, no Download, the record unchanged.
     QVERIFY(fixture.loadAndWait(site->url(QStringLiteral("/cgi/pt?id=%3A%3F&seq=1"))));
     QCOMPARE(window->Memo1->lines(), (QStringList{QString(), "The book id \":?\" leaves no usable file name: no download"}));
@@ -248,7 +243,7 @@ void TestCapture::unusableIdIsReported()
     QVERIFY(!window->rebuildbtn->isVisibleTo(window));
     QCOMPARE(window->Book->id, QStringLiteral("book.one"));
     QCOMPARE(window->Book->dirid, QStringLiteral("book.one"));
-    QVERIFY(!window->Controller->run().Working);
+    QVERIFY(!window->Controller->Working());
     QVERIFY(!window->Controller->Ticking());
     // Later loads work as before.
     QVERIFY(fixture.loadAndWait(site->viewerUrl(QStringLiteral("book.one"), 2)));

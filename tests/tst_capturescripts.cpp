@@ -1,12 +1,10 @@
 // The download run driven tick by tick against a scripted stand-in for the viewer: console
 // tags, the script runner's waits, and the run's state machine in the awkward cases.
-#include "activitylog.h"
 #include "apperror.h"
 #include "bookpage.h"
-#include "consoletags.h"
+#include "consolemessage.h"
 #include "downloadcontroller.h"
-#include "runlog.h"
-#include "errorreport.h"
+#include "runlogwriter.h"
 #include "folders.h"
 #include "ibrowser.h"
 #include "keepawake.h"
@@ -14,6 +12,7 @@
 #include "pagefile.h"
 #include "pagescripts.h"
 #include "pdfcheck.h"
+#include "scriptedviewer.h"
 #include "testenv.h"
 #include "vbooks.h"
 
@@ -27,160 +26,6 @@
 #include <deque>
 
 namespace {
-
-const QString PageScriptText = QStringLiteral("/* page script */");
-
-// A viewer page as the capture code sees it through the browser: it runs queued scripts one
-// after the other, later, and prints their console messages in order, as the engine does.
-class ScriptedViewer : public IBrowser
-{
-public:
-    QString host = QStringLiteral("http://lib.test");
-    QString bookId = QStringLiteral("book.a");
-    int seq = 1;
-    int total = 3;                        // printed as the page count
-    QString countText;                    // printed instead of total when set
-    int reportDelayMs = 5;                // how long the page takes to print its report
-    int firstReportDelayMs = -1;          // the first capture's delay, when different
-    std::function<bool(int attempt)> captureWorks = [](int) { return true; };
-    std::function<bool(int attempt)> imageLoaded = [](int) { return true; }; // else a 0 x 0 canvas
-    std::function<void()> duringCapture;  // runs while the page produces a report
-    int leaveOnTurnFrom = 0;              // Next Page on this page opens another book
-    int signInOnTurnFrom = 0;             // Next Page on this page finds the session expired
-    QString otherPage;                    // the address of a page that is not the viewer
-    bool goesOn = false;                  // the page script reports after its probe, as the real one
-    QString reportMembers;                // further members of the report (",\"source\":\"site\"")
-    bool exists = true;
-
-    int captures = 0;                     // page scripts run
-    QStringList scripts;
-
-    QStringList loads;                    // addresses the program opened
-
-    bool HasBrowser() const override { return exists; }
-    void LoadURL(const QString &url) override
-    {
-        loads << url;
-        const int page = BookPageFromUrl(url);
-        QTimer::singleShot(0, this, [this, page] {
-            if (page > 0)
-                seq = page;
-            emit AddressChange(7, true, address());
-            emit LoadEnd(7, true, address());
-        });
-    }
-    int BrowserId() const override { return exists ? 7 : 0; }
-    QString MainFrameUrl() const override { return exists ? address() : QString(); }
-    QString address() const
-    {
-        return otherPage.isEmpty() ? host + QStringLiteral("/cgi/pt?id=%1&seq=%2").arg(bookId).arg(seq) : otherPage;
-    }
-
-    void ExecuteJavaScript(const QString &code) override
-    {
-        scripts << code;
-        m_queue.push_back(code);
-        if (m_queue.size() == 1)
-            QTimer::singleShot(0, this, [this] { runNext(); });
-    }
-
-    static QByteArray pagePng(const QString &book, int page)
-    {
-        // Big enough to count as a page image (200 bytes and more), different per page.
-        QImage image(60 + page, 40, QImage::Format_RGB32);
-        const uint seed = qHash(book) + uint(page) * 2654435761u;
-        for (int y = 0; y < image.height(); ++y)
-            for (int x = 0; x < image.width(); ++x)
-                image.setPixel(x, y, qRgb((seed >> (x % 24)) & 0xFF, (x * y + page) & 0xFF, (y * 9 + seed) & 0xFF));
-        QByteArray bytes;
-        QBuffer buffer(&bytes);
-        buffer.open(QIODevice::WriteOnly);
-        image.save(&buffer, "PNG");
-        return bytes;
-    }
-
-private:
-    // A report of the page on display; one of an image not loaded yet holds an empty canvas.
-    QString reportText(bool loaded = true) const
-    {
-        const QString image = loaded ? QStringLiteral("data:image/png;base64,") + QString::fromLatin1(pagePng(bookId, seq).toBase64())
-                                     : QStringLiteral("data:,");
-        return QStringLiteral("{\"total\":%1,\"currpage\":\"%2\",\"img\":\"%3\"%4}").arg(total).arg(seq).arg(image, reportMembers);
-    }
-
-    void runNext()
-    {
-        if (m_queue.empty())
-            return;
-        const QString code = m_queue.front();
-        int delay = 0;
-        QStringList messages;
-        std::function<void()> after;
-        if (code.startsWith(QLatin1String("var QMscript="))) {
-            m_scriptNumber = code.mid(13).chopped(1);
-        } else if (code == PageScriptText && goesOn) {
-            // Says at once that it goes on; prints its report and tagged end later, after
-            // the probe queued behind it.
-            const int attempt = ++captures;
-            const QString number = m_scriptNumber;
-            messages << QStringLiteral("###pending=") + number;
-            QStringList later;
-            if (captureWorks(attempt))
-                later << QStringLiteral("###page@%1=").arg(number) + reportText(imageLoaded(attempt));
-            later << QStringLiteral("###end@") + number;
-            QTimer::singleShot(reportDelayMs, this, [this, later] {
-                for (const QString &m : later)
-                    emit ConsoleMessage(m);
-            });
-        } else if (code == PageScriptText) {
-            const int attempt = ++captures;
-            delay = attempt == 1 && firstReportDelayMs >= 0 ? firstReportDelayMs : reportDelayMs;
-            if (captureWorks(attempt)) {
-                messages << QStringLiteral("###page=") + reportText(imageLoaded(attempt)) << QStringLiteral("[object Object]") << QStringLiteral("###end");
-            }
-            if (duringCapture)
-                QTimer::singleShot(delay / 2, this, duringCapture);
-        } else if (code == TotalPageScript()) {
-            messages << QStringLiteral("###totalpage=") + (countText.isNull() ? QString::number(total) : countText);
-        } else if (code == NextPageScript()) {
-            after = [this] { turn(); };
-        } else if (code.startsWith(QLatin1String("console.debug(\"###scriptdone="))) {
-            messages << code.section(QLatin1Char('"'), 1, 1);
-        }
-        QTimer::singleShot(delay, this, [this, messages, after] {
-            for (const QString &m : messages)
-                emit ConsoleMessage(m);
-            if (after)
-                after();
-            m_queue.pop_front();
-            runNext();
-        });
-    }
-
-    void turn()
-    {
-        if (signInOnTurnFrom && seq == signInOnTurnFrom) {
-            otherPage = host + QStringLiteral("/login?return=book");
-            emit AddressChange(7, true, address());
-            emit LoadEnd(7, true, address());
-            return;
-        }
-        if (leaveOnTurnFrom && seq == leaveOnTurnFrom) {
-            bookId = QStringLiteral("book.other");
-            seq = 1;
-            emit AddressChange(7, true, address());
-            emit LoadEnd(7, true, address());
-            return;
-        }
-        if (seq >= total)
-            return; // the button does nothing on the last page
-        ++seq;
-        emit AddressChange(7, true, address()); // the viewer's address follows the page
-    }
-
-    std::deque<QString> m_queue;
-    QString m_scriptNumber;
-};
 
 QByteArray readAll(const QString &path)
 {
@@ -199,8 +44,8 @@ private slots:
     void cleanup();
     void consoleTags_data();
     void consoleTags();
-    void totalPages_data();
-    void totalPages();
+    void bookRecord_data();
+    void bookRecord();
     void reportOfAGivenUpScriptIsDropped();
     void scriptWithoutBrowser();
     void scriptGoingOnAfterItsProbe_data();
@@ -213,23 +58,31 @@ private slots:
     void stopAndDownloadInsideATick();
     void sessionExpiredSaysHowToGoOn();
     void closingStepWaitsForRunningBuild();
+    void stopWhileClosingBuildWaitsForRebuild();
+    void viewerLeavesDuringClosingBuild();
     void closeDuringBuild();
     void stopDuringClosingBuild();
     void unsavedBookRecordIsLogged();
     void unusableIdStartsNoRun_data();
     void unusableIdStartsNoRun();
+    void pageFolderThatCannotBeMadeStartsNoRun();
+    void reportedPageOutsideTheBook_data();
+    void reportedPageOutsideTheBook();
 
 private:
     void newTask();
     void startRun();
     bool waitForEnd(int timeoutMs = 30000);
     QStringList storedPages(const QString &book) const;
+    // Page files 3..last of the book: a book whose build takes a while.
+    void storeLongBook(int last);
 
     LogRecorder log;
     QStringList errors;
     std::unique_ptr<ScriptedViewer> viewer;
     std::unique_ptr<TePubobj> book;
     std::unique_ptr<TDownloadController> task;
+    std::unique_ptr<RunLogWriter> writer;
     QStringList openedFolders;
     int runNumber = 0;
 };
@@ -237,8 +90,6 @@ private:
 void TestCaptureScripts::initTestCase()
 {
     SetupFolders();
-    SetActivityLogSink(&log);
-    SetErrorReporter([this](const QString &message) { errors << message; });
 }
 
 void TestCaptureScripts::init()
@@ -256,6 +107,7 @@ void TestCaptureScripts::init()
 void TestCaptureScripts::cleanup()
 {
     task.reset();
+    writer.reset();
     book.reset();
     viewer.reset();
 }
@@ -265,9 +117,10 @@ void TestCaptureScripts::newTask()
     book = std::make_unique<TePubobj>();
     task = std::make_unique<TDownloadController>(*viewer, *book, PageScriptText);
     task->SetTickInterval(1); // ticks are counted, not timed
-    task->RunPageWaitTicks = 30;
-    connect(task.get(), &TDownloadController::LogLine, this, &ShowLogLine);
-    connect(task.get(), &TDownloadController::Failed, this, &ReportError);
+    task->Settings.pageWaitTicks = 30;
+    writer = std::make_unique<RunLogWriter>(log);
+    connect(task.get(), &TDownloadController::Event, writer.get(), &RunLogWriter::Write);
+    connect(task.get(), &TDownloadController::Failed, this, [this](const QString &message) { errors << message; });
     connect(task.get(), &TDownloadController::AwakeNeeded, this, [](bool needed) {
         needed ? KeepAwake::Request() : KeepAwake::Release();
     });
@@ -277,19 +130,32 @@ void TestCaptureScripts::newTask()
 void TestCaptureScripts::startRun()
 {
     // The book page was detected first: the window asked for the count.
-    task->scripts().ExecScript(TotalPageScript(), 5000);
-    QTest::qWait(50);
+    bool counted = false;
+    task->scripts().ExecScript(TotalPageScript(), 5000, [&](const ScriptOutcome &) { counted = true; });
+    QVERIFY(QTest::qWaitFor([&] { return counted; }, 5000));
     task->Start();
 }
 
 bool TestCaptureScripts::waitForEnd(int timeoutMs)
 {
-    return QTest::qWaitFor([this] { return !task->run().Working && !task->Busy(); }, timeoutMs);
+    return QTest::qWaitFor([this] { return !task->Working() && !task->Busy(); }, timeoutMs);
 }
 
 QStringList TestCaptureScripts::storedPages(const QString &bookId) const
 {
     return QDir(PageFolderPath(bookId)).entryList({QStringLiteral("*.jpg")}, QDir::Files, QDir::Name);
+}
+
+void TestCaptureScripts::storeLongBook(int last)
+{
+    QImage grain(1200, 1600, QImage::Format_RGB32);
+    for (int y = 0; y < grain.height(); ++y)
+        for (int x = 0; x < grain.width(); ++x)
+            grain.setPixel(x, y, qRgb(x * 7 % 251, (x * y) % 253, y * 13 % 241));
+    QVERIFY(QDir().mkpath(PageFolderPath(viewer->bookId)));
+    QVERIFY(grain.save(PageFilePath(viewer->bookId, 3), "PNG"));
+    for (int page = 4; page <= last; ++page)
+        QVERIFY(QFile::copy(PageFilePath(viewer->bookId, 3), PageFilePath(viewer->bookId, page)));
 }
 
 void TestCaptureScripts::consoleTags_data()
@@ -304,11 +170,11 @@ void TestCaptureScripts::consoleTags_data()
     QTest::newRow("page report of a script that went on") << "###page@12={\"currpage\":\"3\"}" << int(ConsoleTag::Page);
     QTest::newRow("page report") << "###page={\"currpage\":\"3\"}" << int(ConsoleTag::Page);
     QTest::newRow("pagetitle counts as page") << "x ###pagetitle=abc=d" << int(ConsoleTag::Page);
-    QTest::newRow("page and totalpage: page wins") << "###totalpage=5 ###page=x" << int(ConsoleTag::Page);
+    QTest::newRow("page and book: page wins") << "###book={} ###page=x" << int(ConsoleTag::Page);
     QTest::newRow("title") << "###title=Book A=B" << int(ConsoleTag::Title);
     QTest::newRow("ignored tag") << "###Totaldiv=3" << int(ConsoleTag::Ignored);
-    QTest::newRow("ignored tag hides totalpage") << "###more=###totalpage=5" << int(ConsoleTag::Ignored);
-    QTest::newRow("total pages") << "###totalpage=250" << int(ConsoleTag::TotalPage);
+    QTest::newRow("ignored tag hides the book") << "###more=###book={}" << int(ConsoleTag::Ignored);
+    QTest::newRow("book record") << "###book={\"totalSeq\":250}" << int(ConsoleTag::Book);
     QTest::newRow("probe") << "###scriptdone=12" << int(ConsoleTag::ScriptDone);
     QTest::newRow("probe text inside another message") << "x ###scriptdone=12" << int(ConsoleTag::None);
     QTest::newRow("untagged") << "[object Object]" << int(ConsoleTag::None);
@@ -318,33 +184,35 @@ void TestCaptureScripts::consoleTags()
 {
     QFETCH(QString, text);
     QFETCH(int, tag);
-    QCOMPARE(int(ClassifyConsoleText(text)), tag);
+    QCOMPARE(int(ReadConsoleMessage(text).tag), tag);
 }
 
-void TestCaptureScripts::totalPages_data()
+void TestCaptureScripts::bookRecord_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<int>("total");
     QTest::addColumn<QStringList>("logged");
-    QTest::newRow("count") << "###totalpage=250" << 250 << QStringList{"Total pages 250"};
-    QTest::newRow("empty") << "###totalpage=" << 0 << QStringList{"Total pages 0"};
-    QTest::newRow("two values") << "###totalpage=1=2" << 0 << QStringList{"Total pages 0"};
+    QTest::newRow("count") << "###book={\"totalSeq\":250}" << 250 << QStringList{"Total pages 250"};
+    QTest::newRow("count as text") << "###book={\"totalSeq\":\" 12 \"}" << 12 << QStringList{"Total pages 12"};
+    QTest::newRow("zero") << "###book={\"totalSeq\":0}" << 0 << QStringList{"Total pages 0"};
     // A count that is none is this book's unknown count, never the one of the book before.
-    QTest::newRow("undefined") << "###totalpage=undefined" << 0 << QStringList();
-    QTest::newRow("garbage") << "###totalpage=12 pages" << 0 << QStringList();
-    QTest::newRow("negative") << "###totalpage=-5" << 0 << QStringList();
-    QTest::newRow("more than a book has") << "###totalpage=2000000000" << 0
+    QTest::newRow("no count") << "###book={\"title\":\"A\"}" << 0 << QStringList();
+    QTest::newRow("garbage") << "###book={\"totalSeq\":\"12 pages\"}" << 0 << QStringList();
+    QTest::newRow("fraction") << "###book={\"totalSeq\":2.5}" << 0 << QStringList();
+    QTest::newRow("negative") << "###book={\"totalSeq\":-5}" << 0 << QStringList();
+    QTest::newRow("no JSON") << "###book=12" << 0 << QStringList();
+    QTest::newRow("more than a book has") << "###book={\"totalSeq\":2000000000}" << 0
                                           << QStringList{"Total pages 2000000000 is more than a book has: not taken"};
     QTest::newRow("title line") << "###title=Book A=B" << 7 << QStringList{"Book A=B"};
 }
 
-void TestCaptureScripts::totalPages()
+void TestCaptureScripts::bookRecord()
 {
     QFETCH(QString, text);
     QFETCH(int, total);
     QFETCH(QStringList, logged);
     newTask();
-    task->scripts().HandleConsoleText(QStringLiteral("###totalpage=7"));
+    task->scripts().HandleConsoleText(QStringLiteral("###book={\"totalSeq\":7}"));
     log.lines.clear();
     task->scripts().HandleConsoleText(text);
     QCOMPARE(task->TotalPages(), total);
@@ -395,13 +263,13 @@ void TestCaptureScripts::scriptGoingOnAfterItsProbe()
     task->scripts().ExecScript(PageScriptText, firstDeadlineMs, [&](const ScriptOutcome &o) { outcomes << o; });
     task->scripts().ExecScript(PageScriptText, 5000, [&](const ScriptOutcome &o) { outcomes << o; });
     if (replaceDocument) {
-        QTest::qWait(100); // both probes are in, neither report
+        QVERIFY(QTest::qWaitFor([&] { return viewer->idle(); }, 5000)); // both probes are in, neither report
         QVERIFY(outcomes.isEmpty());
         QVERIFY(task->scripts().Busy());
         task->scripts().DocumentReplaced();
     }
     QVERIFY(QTest::qWaitFor([&] { return outcomes.size() == 2; }, 5000));
-    QTest::qWait(400); // late output changes nothing
+    QVERIFY(QTest::qWaitFor([&] { return viewer->lateOutputs == 2; }, 5000)); // late output changes nothing
     QCOMPARE(outcomes.size(), 2);
     for (int i = 0; i < 2; ++i) {
         QCOMPARE(!outcomes[i].report.isEmpty(), reported[i]);
@@ -465,20 +333,18 @@ void TestCaptureScripts::scriptWithoutBrowser()
 void TestCaptureScripts::addressChangeShortensWaitDuringRun()
 {
     newTask();
-    task->run().TickCount = 5;
     emit viewer->AddressChange(7, true, viewer->address());
-    QCOMPARE(task->run().TickCount, 5); // no run: the count stays
-    task->scripts().HandleConsoleText(QStringLiteral("###totalpage=3"));
+    QCOMPARE(task->TickCount(), 0); // no run: nothing to shorten
+    task->scripts().HandleConsoleText(QStringLiteral("###book={\"totalSeq\":3}"));
     task->SetTickInterval(3600000); // no tick in this test
     task->Start();
-    emit viewer->AddressChange(7, true, viewer->address());
-    QCOMPARE(task->run().TickCount, 28);
-    task->run().TickCount = 3;
     emit viewer->AddressChange(7, false, viewer->address());
-    QCOMPARE(task->run().TickCount, 3); // a sub-frame
+    QCOMPARE(task->TickCount(), 0); // a sub-frame
     emit viewer->AddressChange(8, true, viewer->address());
-    QCOMPARE(task->run().TickCount, 3); // a pop-up window
-    QVERIFY(task->run().Working);
+    QCOMPARE(task->TickCount(), 0); // a pop-up window
+    emit viewer->AddressChange(7, true, viewer->address());
+    QCOMPARE(task->TickCount(), 28);
+    QVERIFY(task->Working());
     task->Stop();
 }
 
@@ -608,14 +474,15 @@ void TestCaptureScripts::runs()
     else if (midCapture == QLatin1String("load end"))
         viewer->duringCapture = [this] { emit viewer->LoadEnd(7, true, viewer->address()); viewer->duringCapture = nullptr; };
     newTask();
-    task->SitePatience.waits.clear(); // a page that fails is given up at once
-    task->CaptureTimeoutMs = captureTimeoutMs;
+    task->Settings.patience.waits.clear(); // a page that fails is given up at once
+    task->Settings.captureTimeoutMs = captureTimeoutMs;
     book->curpage = leftoverPage;
-    task->scripts().HandleConsoleText(QStringLiteral("###totalpage=7")); // the count of the book before
+    task->scripts().HandleConsoleText(QStringLiteral("###book={\"totalSeq\":7}")); // the count of the book before
 
+    const QString bookId = viewer->bookId;
     QSignalSpy runEnds(task.get(), &TDownloadController::WorkingChanged);
     startRun();
-    QVERIFY(task->run().Working);
+    QVERIFY(task->Working());
     runEnds.clear();
     QVERIFY2(waitForEnd(), qPrintable(log.lines.join(QLatin1Char('|'))));
     QVERIFY2(errors.isEmpty(), qPrintable(errors.join(QLatin1Char('|'))));
@@ -624,7 +491,6 @@ void TestCaptureScripts::runs()
     QStringList expectedFiles;
     for (int page : stored)
         expectedFiles << PageFileName(page);
-    const QString bookId = task->run().bookId;
     QCOMPARE(storedPages(bookId), expectedFiles);
     for (int page : stored)
         QCOMPARE(readAll(PageFilePath(bookId, page)), ScriptedViewer::pagePng(bookId, page));
@@ -691,9 +557,9 @@ void TestCaptureScripts::stopAndDownloadInsideATick()
     QVERIFY(task->Busy());
     task->Stop();
     task->Start();
-    QVERIFY(!task->run().Working);            // the new run waits for the capture
+    QVERIFY(!task->Working());                // the new run waits for the capture
     QVERIFY(!task->Ticking());
-    QVERIFY(QTest::qWaitFor([this] { return task->run().Working; }, 5000)); // then it starts
+    QVERIFY(QTest::qWaitFor([this] { return task->Working(); }, 5000)); // then it starts
     QVERIFY(waitForEnd());
     QVERIFY(errors.isEmpty());
     QCOMPARE(storedPages(viewer->bookId), (QStringList{"0001.jpg", "0002.jpg", "0003.jpg"}));
@@ -710,7 +576,7 @@ void TestCaptureScripts::closingStepWaitsForRunningBuild()
     // step wants to build.
     bool rebuilt = false;
     connect(task.get(), &TDownloadController::TickCountChanged, this, [&] {
-        if (task->run().state == TaskState::Build && !rebuilt) {
+        if (task->State() == TaskState::Build && !rebuilt) {
             rebuilt = true;
             task->Rebuild();
         }
@@ -739,18 +605,12 @@ void TestCaptureScripts::closeDuringBuild()
     openedFolders.clear();
 
     // A book long enough that the build is still running when the window closes.
-    QImage grain(1200, 1600, QImage::Format_RGB32);
-    for (int y = 0; y < grain.height(); ++y)
-        for (int x = 0; x < grain.width(); ++x)
-            grain.setPixel(x, y, qRgb(x * 7 % 251, (x * y) % 253, y * 13 % 241));
-    QVERIFY(grain.save(PageFilePath(viewer->bookId, 3), "PNG"));
-    for (int page = 4; page <= 200; ++page)
-        QVERIFY(QFile::copy(PageFilePath(viewer->bookId, 3), PageFilePath(viewer->bookId, page)));
-    task->scripts().HandleConsoleText(QStringLiteral("###totalpage=200"));
+    storeLongBook(200);
+    task->scripts().HandleConsoleText(QStringLiteral("###book={\"totalSeq\":200}"));
     task->Rebuild();
     QVERIFY(QTest::qWaitFor([this] { return log.lines.last().startsWith(QLatin1String("pdf page ")); }, 5000));
     task->Close(); // cancels at the next page and waits for it
-    QTest::qWait(100);
+    QCoreApplication::processEvents(); // what the build posted before it ended changes nothing
     QCOMPARE(readAll(pdf), earlier);
     QCOMPARE(QDir(AppFolders().dataFolder).entryList({QStringLiteral("*.part*")}, QDir::Files), QStringList());
     QVERIFY(openedFolders.isEmpty());
@@ -769,22 +629,16 @@ void TestCaptureScripts::stopDuringClosingBuild()
 
     // A book long enough that its closing build is still running when Stop comes: the run
     // starts on its last page, so the build follows the first capture.
-    QImage grain(1200, 1600, QImage::Format_RGB32);
-    for (int y = 0; y < grain.height(); ++y)
-        for (int x = 0; x < grain.width(); ++x)
-            grain.setPixel(x, y, qRgb(x * 7 % 251, (x * y) % 253, y * 13 % 241));
-    QVERIFY(grain.save(PageFilePath(viewer->bookId, 3), "PNG"));
-    for (int page = 4; page < 200; ++page)
-        QVERIFY(QFile::copy(PageFilePath(viewer->bookId, 3), PageFilePath(viewer->bookId, page)));
+    storeLongBook(199);
     viewer->total = 200;
     viewer->seq = 200;
     openedFolders.clear();
     startRun();
     QVERIFY(QTest::qWaitFor([this] { return log.lines.last().startsWith(QLatin1String("pdf page ")); }, 20000));
     QSignalSpy working(task.get(), &TDownloadController::WorkingChanged);
-    QSignalSpy progressEnded(task.get(), &TDownloadController::ProgressEnded);
+    QSignalSpy progressEnded(writer.get(), &RunLogWriter::ProgressEnded);
     task->Stop();
-    QVERIFY(!task->run().Working);
+    QVERIFY(!task->Working());
     QCOMPARE(log.lines.mid(log.lines.size() - 2), (QStringList{"download end.", "user abort"}));
     QVERIFY(KeepAwake::Requested()); // the build's thread has not ended yet
     QVERIFY(waitForEnd());
@@ -799,6 +653,100 @@ void TestCaptureScripts::stopDuringClosingBuild()
     QCOMPARE(QDir(AppFolders().dataFolder).entryList({QStringLiteral("*.part*")}, QDir::Files), QStringList());
     QVERIFY(openedFolders.isEmpty());
     QVERIFY(!task->Ticking());
+    QVERIFY(errors.isEmpty());
+}
+
+void TestCaptureScripts::stopWhileClosingBuildWaitsForRebuild()
+{
+    viewer->total = 3;
+    newTask();
+    // Rebuild pressed just as the run comes to its build: the run's build waits for it. Stop
+    // comes while it waits.
+    connect(task.get(), &TDownloadController::Event, this, [this](const RunEvent &event) {
+        if (std::holds_alternative<RunEvents::BuildRefused>(event))
+            QTimer::singleShot(0, task.get(), &TDownloadController::Stop);
+    });
+    connect(task.get(), &TDownloadController::TickCountChanged, this, [this] {
+        if (task->State() == TaskState::Build)
+            task->Rebuild();
+    });
+    QSignalSpy finished(task.get(), &TDownloadController::Finished);
+    startRun();
+    QVERIFY2(waitForEnd(), qPrintable(log.lines.join(QLatin1Char('|'))));
+    QVERIFY2(log.lines.contains(QStringLiteral("A pdf file is being built already, wait....")), qPrintable(log.lines.join(QLatin1Char('|'))));
+    QCOMPARE(finished.count(), 1);
+    QCOMPARE(finished.first().first().value<RunOutcome>().kind, RunOutcome::Stopped);
+
+    // Download works again: the stopped run left nothing that keeps the next one waiting.
+    disconnect(task.get(), &TDownloadController::TickCountChanged, this, nullptr);
+    startRun();
+    QVERIFY(task->Working());
+    QVERIFY(waitForEnd());
+    QCOMPARE(log.lines.last(), QStringLiteral("download end."));
+    QVERIFY(errors.isEmpty());
+}
+
+void TestCaptureScripts::viewerLeavesDuringClosingBuild()
+{
+    viewer->total = 3;
+    newTask();
+    // Every page is in when the viewer goes to a sign-in page: the build goes on.
+    connect(task.get(), &TDownloadController::Event, this, [this](const RunEvent &event) {
+        if (!std::holds_alternative<RunEvents::BuildStarted>(event))
+            return;
+        viewer->otherPage = viewer->host + QStringLiteral("/login");
+        emit viewer->AddressChange(7, true, viewer->address());
+        emit viewer->LoadEnd(7, true, viewer->address());
+    });
+    QSignalSpy finished(task.get(), &TDownloadController::Finished);
+    startRun();
+    QVERIFY(waitForEnd());
+    QCOMPARE(finished.count(), 1);
+    QCOMPARE(finished.first().first().value<RunOutcome>().kind, RunOutcome::Complete);
+    QCOMPARE(PdfCheck::pageSizes(AppFolders().dataFolder + viewer->bookId + QStringLiteral(".pdf")).size(), 3);
+    QVERIFY(errors.isEmpty());
+}
+
+void TestCaptureScripts::pageFolderThatCannotBeMadeStartsNoRun()
+{
+    // A file where the book's folder goes.
+    QFile blocker(PageFolderPath(viewer->bookId).chopped(1));
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    newTask();
+    QSignalSpy working(task.get(), &TDownloadController::WorkingChanged);
+    bool counted = false;
+    task->scripts().ExecScript(TotalPageScript(), 5000, [&](const ScriptOutcome &) { counted = true; });
+    QVERIFY(QTest::qWaitFor([&] { return counted; }, 5000));
+    QVERIFY_THROWS_EXCEPTION(AppError, task->Start());
+    QCOMPARE(working.count(), 0);
+    QVERIFY(!task->Working());
+    QVERIFY(!task->Ticking());
+    QVERIFY(!KeepAwake::Requested());
+}
+
+void TestCaptureScripts::reportedPageOutsideTheBook_data()
+{
+    QTest::addColumn<QString>("reported");
+    QTest::newRow("below the book") << "0";
+    QTest::newRow("past the book") << "4";
+    QTest::newRow("the smallest int") << "-2147483648";
+    QTest::newRow("past the largest book") << "2147483647";
+    QTest::newRow("no number") << "iv";
+}
+
+void TestCaptureScripts::reportedPageOutsideTheBook()
+{
+    QFETCH(QString, reported);
+    viewer->total = 3;
+    viewer->reportedPage = reported;
+    newTask();
+    task->Settings.patience.waits.clear();
+    startRun();
+    QVERIFY2(waitForEnd(), qPrintable(log.lines.join(QLatin1Char('|'))));
+    QCOMPARE(QDir(PageFolderPath(viewer->bookId)).entryList(QDir::Files), QStringList{"book.json"});
+    QVERIFY2(log.lines.contains(QStringLiteral("The page image is not usable: the viewer reports page \"%1\", which the book does not have").arg(reported)),
+             qPrintable(log.lines.join(QLatin1Char('|'))));
     QVERIFY(errors.isEmpty());
 }
 
@@ -843,7 +791,7 @@ void TestCaptureScripts::unusableIdStartsNoRun()
     }
     QCOMPARE(refusal, TvBookobj::UnusableIdReason(viewer->address()));
     QVERIFY(refusal.endsWith(QLatin1String(": no download")));
-    QVERIFY(!task->run().Working);
+    QVERIFY(!task->Working());
     QCOMPARE(working.count(), 0);
     QVERIFY(!task->Ticking());
     QVERIFY(!KeepAwake::Requested());
@@ -852,7 +800,7 @@ void TestCaptureScripts::unusableIdStartsNoRun()
     QCOMPARE(log.lines, QStringList()); // the log of the last book stays
 
     // The page itself offers no Download.
-    QSignalSpy otherPage(task.get(), &TDownloadController::OtherPageLoaded);
+    QSignalSpy otherPage(&task->Display(), &TBookOnDisplay::OtherPageLoaded);
     emit viewer->LoadEnd(7, true, viewer->address());
     QCOMPARE(otherPage.count(), 1);
     QCOMPARE(log.lines, (QStringList{QString(), refusal}));

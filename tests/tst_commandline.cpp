@@ -29,15 +29,15 @@ private slots:
     void startUrlIsFirstLoad();
 
 private:
-    ViewerSite *site = nullptr;
     WindowFixture fixture;
+    ViewerSite *site = nullptr;
 };
 
 void TestCommandLine::initTestCase()
 {
-    site = new ViewerSite(this);
-    QVERIFY(site->start());
-    fixture.setUp(site->homeUrl());
+    QVERIFY(fixture.startSite());
+    site = fixture.site;
+    fixture.setUp();
 }
 
 void TestCommandLine::cleanupTestCase()

@@ -27,15 +27,6 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-class FolderRecorder : public QObject
-{
-    Q_OBJECT
-public:
-    QList<QUrl> opened;
-public slots:
-    void open(const QUrl &url) { opened << url; }
-};
-
 class TestDownload : public QObject
 {
     Q_OBJECT
@@ -54,30 +45,35 @@ private slots:
     void pageImageUnavailableOnce();
     void addressWithFragment();
     void failedFirstCaptureAfterAnotherBook();
-    void errorInTickStopsTheTimer();
+    void errorInTickEndsTheRun();
     void closeDuringRun();
     void searchableBook();
 
 private:
-    void openViewer(const QString &id, int seq, int total);
-    void runFast();
-    void waitForEnd(int timeoutMs = 60000);
+    void openViewer(const QString &id, int seq, int total) { QVERIFY2(fixture.openViewer(id, seq, total), qPrintable(fixture.log())); }
+    void waitForEnd(int timeoutMs = 60000) { QVERIFY2(fixture.waitForEnd(timeoutMs), qPrintable(fixture.log())); }
+    // A page that does not load is given up at once.
+    void runFast()
+    {
+        fixture.runFast();
+        window->Controller->Settings.patience.waits.clear();
+    }
     QStringList pageFiles(const QString &dirid) const;
     // The PDF of book id (named after it, or pdfName) holds the served images of pages.
     void verifyPdf(const QString &id, const QList<int> &pages, const QString &pdfName = QString());
 
-    ViewerSite *site = nullptr;
     WindowFixture fixture;
+    ViewerSite *site = nullptr;
     TMainfm *window = nullptr;
     QStringList &errors = fixture.errors;
-    FolderRecorder folders;
+    QList<QUrl> &openedFolders = fixture.openedFolders;
     QTemporaryDir scratch;
 };
 
 void TestDownload::initTestCase()
 {
-    site = new ViewerSite(this);
-    QVERIFY(site->start());
+    QVERIFY(fixture.startSite());
+    site = fixture.site;
     site->addPage(QStringLiteral("/a"), "<html><body>not a book</body></html>");
     auto add = [this](const QString &id, int total, bool navigating = false, const QString &origin = QString()) {
         ViewerSite::Book book;
@@ -113,47 +109,24 @@ void TestDownload::initTestCase()
     text.totalSeq = 2;
     text.text = true;
     site->addBook(QStringLiteral("run.text"), text);
-    fixture.setUp(site->homeUrl());
-    QDesktopServices::setUrlHandler(QStringLiteral("file"), &folders, "open");
+    fixture.setUp();
 }
 
 void TestDownload::init()
 {
-    folders.opened.clear();
     QVERIFY(fixture.openWindow());
     window = fixture.window;
 }
 
 void TestDownload::cleanup()
 {
-    if (window->Controller->run().Working)
-        window->stopbtnClick();
     QVERIFY(fixture.closeWindow());
     QCOMPARE(errors, QStringList());
 }
 
 void TestDownload::cleanupTestCase()
 {
-    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
     fixture.tearDown();
-}
-
-void TestDownload::openViewer(const QString &id, int seq, int total)
-{
-    fixture.typeAddress(site->viewerUrl(id, seq)); // as a user does
-    QTRY_COMPARE_WITH_TIMEOUT(window->Memo1->lines(), (QStringList{QString(), "Ready to download", id, QString::asprintf("Total pages %d", total)}), 20000);
-    QVERIFY(window->downloadbtn->isEnabled());
-}
-
-void TestDownload::runFast()
-{
-    window->Controller->SetTickInterval(20);
-    window->Controller->SitePatience.waits.clear(); // a page that does not load is given up at once
-}
-
-void TestDownload::waitForEnd(int timeoutMs)
-{
-    QTRY_VERIFY_WITH_TIMEOUT(window->Memo1->lines().contains(QStringLiteral("download end.")), timeoutMs);
 }
 
 QStringList TestDownload::pageFiles(const QString &dirid) const
@@ -166,7 +139,7 @@ void TestDownload::verifyPdf(const QString &id, const QList<int> &pages, const Q
     const QString pdf = AppFolders().dataFolder + (pdfName.isEmpty() ? id : pdfName) + QStringLiteral(".pdf");
     QVERIFY(PdfCheck::qpdfCheck(pdf));
     const QList<QSizeF> sizes = PdfCheck::pageSizes(pdf);
-    QCOMPARE(sizes.size(), pages.size());
+    QVERIFY2(sizes.size() == pages.size(), qPrintable(fixture.log()));
     const QList<PdfCheck::Image> images = PdfCheck::images(pdf, scratch.path() + QLatin1Char('/') + id);
     QCOMPARE(images.size(), pages.size());
     const double scale = 72.0 / ScreenPixelsPerInch();
@@ -180,9 +153,9 @@ void TestDownload::verifyPdf(const QString &id, const QList<int> &pages, const Q
 void TestDownload::wholeBookAtRealPacing()
 {
     openViewer(QStringLiteral("run.real"), 1, 3);
-    QCOMPARE(window->Controller->TickInterval(), 1000);
+    QCOMPARE(window->Controller->Settings.tickMs, 1000);
     window->downloadbtn->click();
-    QVERIFY(window->Controller->run().Working);
+    QVERIFY(window->Controller->Working());
     QVERIFY(window->stopbtn->isVisibleTo(window));
     QVERIFY(!window->downloadbtn->isVisibleTo(window));
     QVERIFY(window->timelabel->isVisibleTo(window));
@@ -203,8 +176,8 @@ void TestDownload::wholeBookAtRealPacing()
     QVERIFY2(info.contains(QStringLiteral("Title:           Die Größe der Welt\n")), qPrintable(info));
     QVERIFY2(info.contains(QStringLiteral("Subject:         ") + site->viewerUrl(QStringLiteral("run.real"), 1)), qPrintable(info));
     QCOMPARE(pageFiles(QStringLiteral("run.real")), (QStringList{"0001.jpg", "0002.jpg", "0003.jpg"}));
-    QCOMPARE(folders.opened, QList<QUrl>{QUrl::fromLocalFile(AppFolders().dataFolder)});
-    QVERIFY(!window->Controller->run().Working);
+    QCOMPARE(openedFolders, QList<QUrl>{QUrl::fromLocalFile(AppFolders().dataFolder)});
+    QVERIFY(!window->Controller->Working());
     QVERIFY(!window->Controller->Ticking());
     QVERIFY(!KeepAwake::Requested());
     QVERIFY(window->downloadbtn->isVisibleTo(window));
@@ -250,13 +223,13 @@ void TestDownload::stopThenDownloadAgain()
     window->downloadbtn->click();
     QTRY_VERIFY_WITH_TIMEOUT(pageFiles(QStringLiteral("run.stop")).contains(QStringLiteral("0002.jpg")), 30000);
     window->stopbtn->click();
-    QVERIFY(!window->Controller->run().Working);
+    QVERIFY(!window->Controller->Working());
     QCOMPARE(window->Memo1->lines().mid(window->Memo1->lines().size() - 2), (QStringList{"download end.", "user abort"}));
     QVERIFY(window->downloadbtn->isVisibleTo(window));
     QVERIFY(window->rebuildbtn->isVisibleTo(window));
     QVERIFY(!window->Controller->Ticking());
     QVERIFY(!QFile::exists(AppFolders().dataFolder + QStringLiteral("run.stop.pdf"))); // no PDF on Stop
-    QTest::qWait(300); // the tick that was running when Stop came ends
+    QTRY_VERIFY(!window->Controller->Busy()); // the tick that was running when Stop came ends
     QVERIFY(!window->Controller->Ticking());
 
     const QString first = PageFilePath(QStringLiteral("run.stop"), 1);
@@ -277,11 +250,11 @@ void TestDownload::rebuildAfterRun()
     waitForEnd();
     const QString pdf = AppFolders().dataFolder + QStringLiteral("run.rebuild.pdf");
     QVERIFY(QFile::remove(pdf));
-    folders.opened.clear();
+    openedFolders.clear();
     window->rebuildbtn->click();
     QTRY_COMPARE_WITH_TIMEOUT(window->Memo1->lines().mid(window->Memo1->lines().size() - 2), (QStringList{"pdf page 2", "save pdf file " + pdf}), 20000);
-    QCOMPARE(folders.opened, QList<QUrl>{QUrl::fromLocalFile(AppFolders().dataFolder)});
-    QVERIFY(!window->Controller->run().Working); // Rebuild starts no run
+    QCOMPARE(openedFolders, QList<QUrl>{QUrl::fromLocalFile(AppFolders().dataFolder)});
+    QVERIFY(!window->Controller->Working()); // Rebuild starts no run
     verifyPdf(QStringLiteral("run.rebuild"), {1, 2});
 }
 
@@ -348,9 +321,10 @@ void TestDownload::failedFirstCaptureAfterAnotherBook()
     QVERIFY(!QFile::exists(AppFolders().dataFolder + QStringLiteral("run.tainted.pdf")));
 }
 
-void TestDownload::errorInTickStopsTheTimer()
+void TestDownload::errorInTickEndsTheRun()
 {
-    // A folder where the first page's file should be: the page cannot be stored.
+    // A folder where the first page's file should be: the page cannot be stored, and the run
+    // cannot go on after that.
     QVERIFY(QDir().mkpath(PageFilePath(QStringLiteral("run.blocked"), 1)));
     openViewer(QStringLiteral("run.blocked"), 1, 2);
     runFast();
@@ -358,13 +332,12 @@ void TestDownload::errorInTickStopsTheTimer()
     QTRY_COMPARE_WITH_TIMEOUT(errors.size(), 1, 20000);
     QVERIFY2(errors.first().contains(PageFilePath(QStringLiteral("run.blocked"), 1)), qPrintable(errors.first()));
     errors.clear();
-    QVERIFY(window->Controller->run().Working);
-    QTest::qWait(200);
+    QVERIFY(!window->Controller->Working());
+    QTRY_VERIFY(!window->Controller->Busy());
     QVERIFY(!window->Controller->Ticking());
-    QVERIFY(window->stopbtn->isVisibleTo(window));
-    window->stopbtn->click();
-    QVERIFY(!window->Controller->run().Working);
-    QVERIFY(window->Memo1->lines().endsWith(QStringLiteral("user abort")));
+    QVERIFY(window->downloadbtn->isVisibleTo(window));
+    QVERIFY(!window->stopbtn->isVisibleTo(window));
+    QCOMPARE(window->Memo1->lines().last(), QStringLiteral("download end."));
 }
 
 void TestDownload::closeDuringRun()
@@ -376,7 +349,7 @@ void TestDownload::closeDuringRun()
     QVERIFY(!window->close()); // the browser closes first
     QVERIFY(!window->Controller->Ticking()); // no tick reaches a browser that is going
     QTRY_VERIFY_WITH_TIMEOUT(window->canClose(), 20000);
-    QTest::qWait(200);
+    QTRY_VERIFY(!window->Controller->Busy());
     QVERIFY(!window->Controller->Ticking());
     window->setWorking(false);
     QVERIFY(!KeepAwake::Requested());

@@ -58,7 +58,7 @@ QString textLayer(const DownloadOptions &options)
     case DownloadOptions::TextLayer::None:
         return QStringLiteral("none");
     case DownloadOptions::TextLayer::Language:
-        return QStringLiteral("lang:") + options.textLanguage;
+        return QStringLiteral("lang:") + options.run.ocrLanguage;
     }
     return {};
 }
@@ -152,8 +152,8 @@ void TestDownloadOptions::read()
     QVERIFY2(options, qPrintable(error));
     QCOMPARE(error, QString());
     QCOMPARE(options->urls, urls);
-    QCOMPARE(PageRangeText(options->pages), pages);
-    QCOMPARE(options->outputFolder, placed(output));
+    QCOMPARE(PageRangeText(options->run.range), pages);
+    QCOMPARE(options->run.outputFolder, output.isEmpty() ? QString() : placed(output) + QLatin1Char('/'));
     QCOMPARE(textLayer(*options), text);
 }
 
@@ -184,6 +184,11 @@ void TestDownloadOptions::usageError_data()
                                             << "The queue file %dir cannot be read: it is a folder";
     QTest::newRow("bad range") << QStringList{"--download", "--pages", "5-2", Book} << noFile
                                << "--pages 5-2: The range 5-2 ends before it starts";
+    // Past the largest book: with no page count from the viewer the run would count up to it.
+    QTest::newRow("page past the largest book") << QStringList{"--download", "--pages", "2147483647", Book} << noFile
+                                                << "--pages 2147483647: Page 2147483647 is past the largest book the program takes (100000 pages)";
+    QTest::newRow("range past the largest book") << QStringList{"--download", "--pages", "1-2000000000", Book} << noFile
+                                                 << "--pages 1-2000000000: Page 2000000000 is past the largest book the program takes (100000 pages)";
     QTest::newRow("page 0") << QStringList{"--download", "--pages", "0-3", Book} << noFile
                             << "--pages 0-3: Pages are counted from 1, so there is no page 0 (\"0-3\")";
     QTest::newRow("pages twice") << QStringList{"--download", "--pages", "1-5", "--pages", "7-9", Book} << noFile

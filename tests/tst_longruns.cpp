@@ -43,24 +43,23 @@ private slots:
     void queueKeptAcrossARestart();
 
 private:
-    void openViewer(const QString &id, int seq, int total);
-    void waitForEnd(int timeoutMs = 120000);
-    QString log() const { return window->Memo1->lines().join(QLatin1Char('|')); }
+    void openViewer(const QString &id, int seq, int total) { QVERIFY2(fixture.openViewer(id, seq, total), qPrintable(log())); }
+    void waitForEnd() { QVERIFY2(fixture.waitForEnd(), qPrintable(log())); }
+    QString log() const { return fixture.log(); }
     QPushButton *queueButton(const char *name) const { return window->QueuePanel->findChild<QPushButton *>(QLatin1String(name)); }
     QTreeWidget *queueList() const { return window->QueuePanel->findChild<QTreeWidget *>(QStringLiteral("queuelist")); }
     int pdfPages(const QString &name) const { return int(PdfCheck::pageSizes(AppFolders().dataFolder + name).size()); }
 
-    ViewerSite *site = nullptr;
     WindowFixture fixture;
+    ViewerSite *site = nullptr;
     TMainfm *window = nullptr;
     QStringList &errors = fixture.errors;
 };
 
 void TestLongRuns::initTestCase()
 {
-    QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "deleteLater"); // no file manager
-    site = new ViewerSite(this);
-    QVERIFY(site->start());
+    QVERIFY(fixture.startSite());
+    site = fixture.site;
     ViewerSite::Book book;
     book.totalSeq = 3;
     book.imageRetryMs = 3600000; // the viewer itself never loads a failed image again
@@ -87,40 +86,25 @@ void TestLongRuns::initTestCase()
     two.title = QStringLiteral("Queued Book");
     site->addBook(QStringLiteral("long.qa"), two);
     site->addBook(QStringLiteral("long.qb"), five);
-    fixture.setUp(site->homeUrl());
+    fixture.setUp();
 }
 
 void TestLongRuns::init()
 {
     QVERIFY(fixture.openWindow());
     window = fixture.window;
-    window->Controller->SetTickInterval(20);
+    fixture.runFast();
 }
 
 void TestLongRuns::cleanup()
 {
-    if (window->Controller->run().Working)
-        window->stopbtnClick();
     QVERIFY(fixture.closeWindow());
     QCOMPARE(errors, QStringList());
 }
 
 void TestLongRuns::cleanupTestCase()
 {
-    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
     fixture.tearDown();
-}
-
-void TestLongRuns::openViewer(const QString &id, int seq, int total)
-{
-    fixture.typeAddress(site->viewerUrl(id, seq));
-    QTRY_VERIFY_WITH_TIMEOUT(window->Memo1->lines().contains(QString::asprintf("Total pages %d", total)), 20000);
-    QVERIFY(window->downloadbtn->isEnabled());
-}
-
-void TestLongRuns::waitForEnd(int timeoutMs)
-{
-    QTRY_VERIFY_WITH_TIMEOUT(window->Memo1->lines().contains(QStringLiteral("download end.")), timeoutMs);
 }
 
 void TestLongRuns::outageIsWaitedOut_data()
@@ -136,7 +120,7 @@ void TestLongRuns::outageIsWaitedOut()
 {
     QFETCH(QString, id);
     QFETCH(QString, said);
-    window->Controller->SitePatience = {{1s, 2s, 4s}, 60s, 10min};
+    window->Controller->Settings.patience = {{1s, 2s, 4s}, 60s, 10min};
     openViewer(id, 1, 3);
     window->downloadbtn->click();
     waitForEnd();
@@ -151,7 +135,7 @@ void TestLongRuns::outageIsWaitedOut()
 void TestLongRuns::secondPassRecoversAPage()
 {
     // Given up at its first failure; by the end of the run the site has it again.
-    window->Controller->SitePatience = {{1s}, 0s, 10min};
+    window->Controller->Settings.patience = {{1s}, 0s, 10min};
     openViewer(QStringLiteral("long.twice"), 1, 4);
     window->downloadbtn->click();
     waitForEnd();
@@ -167,17 +151,18 @@ void TestLongRuns::secondPassRecoversAPage()
 
 void TestLongRuns::stopEndsAWait()
 {
-    window->Controller->SitePatience = {{10min}, 60min, 10min};
+    window->Controller->Settings.patience = {{10min}, 60min, 10min};
     openViewer(QStringLiteral("long.down"), 1, 3);
     window->downloadbtn->click();
     QTRY_VERIFY_WITH_TIMEOUT(log().contains(QLatin1String("Waiting for the site: page 2 again in")), 60000);
     const int requests = site->hits(site->imagePath(QStringLiteral("long.down"), 2));
     window->stopbtn->click();
-    QVERIFY(!window->Controller->run().Working);
-    QVERIFY(!window->Controller->Ticking());
+    QVERIFY(!window->Controller->Working());
     QVERIFY(window->Memo1->lines().contains(QStringLiteral("download end.")));
-    QTest::qWait(300);
-    QCOMPARE(site->hits(site->imagePath(QStringLiteral("long.down"), 2)), requests); // no request after Stop
+    // No tick is left to load the page again after the wait: no request after Stop.
+    QTRY_VERIFY(!window->Controller->Busy());
+    QVERIFY(!window->Controller->Ticking());
+    QCOMPARE(site->hits(site->imagePath(QStringLiteral("long.down"), 2)), requests);
     QVERIFY(window->downloadbtn->isVisible());
 }
 
@@ -187,7 +172,6 @@ void TestLongRuns::goesOnAfterARestart()
     openViewer(QStringLiteral("long.five"), 1, 5);
     window->downloadbtn->click();
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(PageFilePath(QStringLiteral("long.five"), 2)), 60000);
-    window->Controller->Stop();
     QVERIFY(fixture.closeWindow());
     QFile::remove(PageFilePath(QStringLiteral("long.five"), 3)); // had the third come meanwhile
     QFile::remove(PageFilePath(QStringLiteral("long.five"), 4));
@@ -196,7 +180,7 @@ void TestLongRuns::goesOnAfterARestart()
     // captured again.
     QVERIFY(fixture.openWindow());
     window = fixture.window;
-    window->Controller->SetTickInterval(20);
+    fixture.runFast();
     openViewer(QStringLiteral("long.five"), 1, 5);
     const int page1 = site->hits(site->imagePath(QStringLiteral("long.five"), 1));
     const int page2 = site->hits(site->imagePath(QStringLiteral("long.five"), 2));
@@ -240,7 +224,7 @@ void TestLongRuns::rangeFromTheBoxes()
         QCOMPARE(errors.size(), 1);
         QVERIFY2(errors.first().startsWith(refusal), qPrintable(errors.first()));
         errors.clear();
-        QVERIFY(!window->Controller->run().Working);
+        QVERIFY(!window->Controller->Working());
         return;
     }
     waitForEnd();
@@ -267,7 +251,7 @@ void TestLongRuns::queueKeptAcrossARestart()
     // Offered again at the next start, and run one book after another.
     QVERIFY(fixture.openWindow());
     window = fixture.window;
-    window->Controller->SetTickInterval(20);
+    fixture.runFast();
     QVERIFY2(window->Memo1->lines().contains(
                  QStringLiteral("2 books are queued from the last session: press \"Run queue\" to download them")),
              qPrintable(log()));

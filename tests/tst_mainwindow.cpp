@@ -69,22 +69,22 @@ private slots:
 private:
     QWebEnginePage *page() const { return window->chm->View()->page(); }
 
-    ViewerSite *site = nullptr;
     WindowFixture fixture;
+    ViewerSite *site = nullptr;
     TMainfm *window = nullptr;
     QStringList &errors = fixture.errors;
 };
 
 void TestMainWindow::initTestCase()
 {
-    site = new ViewerSite(this);
-    QVERIFY(site->start());
+    QVERIFY(fixture.startSite());
+    site = fixture.site;
     site->addPage(QStringLiteral("/page"), "<html><body>page</body></html>");
     site->addPage(QStringLiteral("/PAGE"), "<html><body>PAGE</body></html>");
     site->addPage(QStringLiteral("/a"), "<html><body>a</body></html>");
     site->addPage(QStringLiteral("/b"), "<html><body>b</body></html>");
     site->addPage(QStringLiteral("/framed"), "<html><body><iframe id=\"f\" src=\"/a\"></iframe></body></html>");
-    fixture.setUp(site->homeUrl());
+    fixture.setUp();
 }
 
 void TestMainWindow::init()
@@ -197,9 +197,11 @@ void TestMainWindow::addressBarEnterAndGo()
     window->gobtn->click();
     QTRY_COMPARE_WITH_TIMEOUT(window->chm->MainFrameUrl(), site->url(QStringLiteral("/page")), 20000);
 
-    // Other keys only edit.
+    // Other keys only edit: no load starts, by the time the page has answered a script.
+    QSignalSpy loads(page(), &QWebEnginePage::loadStarted);
     QTest::keyClicks(window->addressed, QStringLiteral("x"));
-    QTest::qWait(200);
+    QCOMPARE(evaluateJavaScript(page(), QStringLiteral("location.pathname")).toString(), QStringLiteral("/page"));
+    QCOMPARE(loads.count(), 0);
     QCOMPARE(window->chm->MainFrameUrl(), site->url(QStringLiteral("/page")));
     QCOMPARE(window->addressed->text(), site->url(QStringLiteral("/pagex")));
 }
@@ -255,7 +257,8 @@ void TestMainWindow::addressBarFollowsOwnMainFrameOnly()
     const int hits = site->hits(QStringLiteral("/b"));
     page()->runJavaScript(QStringLiteral("document.getElementById('f').src = '/b';"));
     QTRY_COMPARE_WITH_TIMEOUT(site->hits(QStringLiteral("/b")), hits + 1, 20000);
-    QTest::qWait(300);
+    QTRY_COMPARE_WITH_TIMEOUT(evaluateJavaScript(page(), QStringLiteral("document.getElementById('f').contentDocument.readyState")).toString(),
+                              QStringLiteral("complete"), 20000); // the sub-frame has loaded /b
     QCOMPARE(window->addressed->text(), site->url(QStringLiteral("/framed")));
 
     // Typed text stays until the main frame's address changes.
@@ -271,9 +274,12 @@ void TestMainWindow::addressBarFollowsOwnMainFrameOnly()
 void TestMainWindow::popupToBlankOpensWindow()
 {
     QVERIFY(fixture.loadAndWait(site->url(QStringLiteral("/a"))));
+    QSignalSpy loads(page(), &QWebEnginePage::loadStarted);
     page()->runJavaScript(QStringLiteral("window.open('about:blank');"));
     QTRY_COMPARE_WITH_TIMEOUT(window->chm->PopupCount(), 1, 20000);
-    QTest::qWait(200);
+    // The main frame has answered a script since, and loaded nothing.
+    QCOMPARE(evaluateJavaScript(page(), QStringLiteral("location.pathname")).toString(), QStringLiteral("/a"));
+    QCOMPARE(loads.count(), 0);
     QCOMPARE(window->chm->MainFrameUrl(), site->url(QStringLiteral("/a")));
 }
 
@@ -350,7 +356,7 @@ void TestMainWindow::closeWithoutBrowser()
     noBrowser.backbtn->click();
     noBrowser.forwardbtn->click();
     noBrowser.homebtn->click();
-    QTest::qWait(200);
+    QCoreApplication::processEvents(); // nothing is left to ask for a page: there is no browser
     QCOMPARE(site->hits(QStringLiteral("/a")), pageHits);
     QCOMPARE(site->hits(QStringLiteral("/")), homeHits);
 
@@ -365,17 +371,17 @@ void TestMainWindow::searchablePdfOption()
     QVERIFY(window->searchablebox->isEnabled());
     QVERIFY(window->searchablebox->isChecked());
     QCOMPARE(window->languagebox->currentText(), QStringLiteral("eng"));
-    QCOMPARE(window->Book->OcrLanguage, QStringLiteral("eng"));
+    QCOMPARE(window->Controller->Settings.ocrLanguage, QStringLiteral("eng"));
     window->searchablebox->click();
-    QCOMPARE(window->Book->OcrLanguage, QString());
+    QCOMPARE(window->Controller->Settings.ocrLanguage, QString());
     QVERIFY(!window->languagebox->isEnabled());
     QVERIFY(fixture.closeWindow());
     QVERIFY(fixture.openWindow());
     window = fixture.window;
     QVERIFY(!window->searchablebox->isChecked()); // kept between sessions
-    QCOMPARE(window->Book->OcrLanguage, QString());
+    QCOMPARE(window->Controller->Settings.ocrLanguage, QString());
     window->searchablebox->click();
-    QCOMPARE(window->Book->OcrLanguage, QStringLiteral("eng"));
+    QCOMPARE(window->Controller->Settings.ocrLanguage, QStringLiteral("eng"));
 }
 
 void TestMainWindow::searchablePdfWithoutModel()
@@ -390,7 +396,7 @@ void TestMainWindow::searchablePdfWithoutModel()
     QVERIFY(!window->searchablebox->isEnabled());
     QVERIFY(!window->searchablebox->isChecked());
     QVERIFY2(window->searchablebox->toolTip().contains(QStringLiteral("tesseract-ocr-eng")), qPrintable(window->searchablebox->toolTip()));
-    QCOMPARE(window->Book->OcrLanguage, QString());
+    QCOMPARE(window->Controller->Settings.ocrLanguage, QString());
 }
 
 QM_TEST_MAIN_WITH(TestMainWindow, PrepareEngineProcess())

@@ -33,7 +33,7 @@ void TestPageRange::parse_data()
     QTest::newRow("blank") << "   " << 0 << 0 << "";
     QTest::newRow("spaces around") << " 10 - 50 " << 10 << 50 << "10-50";
     QTest::newRow("leading zeros") << "007-010" << 7 << 10 << "7-10";
-    QTest::newRow("largest page number") << "1-2147483647" << 1 << 2147483647 << "1-2147483647";
+    QTest::newRow("largest page number") << "1-100000" << 1 << 100000 << "1-100000";
 }
 
 void TestPageRange::parse()
@@ -71,7 +71,9 @@ void TestPageRange::refused_data()
     QTest::newRow("space inside a number") << "1 0-20" << "\"1 0-20\" " + form;
     QTest::newRow("comma list") << "1,3" << "\"1,3\" " + form;
     QTest::newRow("other digits") << "\u0663-\u0665" << "\"\u0663-\u0665\" " + form;
-    QTest::newRow("too large") << "1-99999999999" << "Page 99999999999 is too large a page number";
+    QTest::newRow("too large for a number") << "1-99999999999" << "Page 99999999999 is past the largest book the program takes (100000 pages)";
+    QTest::newRow("the largest int") << "2147483647" << "Page 2147483647 is past the largest book the program takes (100000 pages)";
+    QTest::newRow("past the largest book") << "1-100001" << "Page 100001 is past the largest book the program takes (100000 pages)";
 }
 
 void TestPageRange::refused()
@@ -113,6 +115,9 @@ void TestPageRange::resolve_data()
     QTest::newRow("unknown count: open end stays open") << "10-" << 1 << 0 << 10 << 0 << ok;
     QTest::newRow("unknown count: end as given") << "10-120" << 1 << 0 << 10 << 120 << ok;
     QTest::newRow("unknown count: rest of the book") << "" << 5 << 0 << 5 << 0 << ok;
+    QTest::newRow("unknown count: up to the largest book") << "99999-100000" << 1 << 0 << 99999 << 100000 << ok;
+    QTest::newRow("unknown count: page on display past the largest book")
+        << "" << 2147483647 << 0 << 0 << 0 << "Page 2147483647 is past the largest book the program takes (100000 pages)";
     QTest::newRow("unknown count: page on display after the end")
         << "-3" << 5 << 0 << 0 << 0 << "The range ends at page 3, before the page on display (page 5)";
 }

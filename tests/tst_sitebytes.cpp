@@ -24,7 +24,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QPushButton>
-#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QWebEngineView>
@@ -54,13 +53,6 @@ QJsonObject reportWithoutImage(const QString &report)
 
 } // namespace
 
-class FolderRecorder : public QObject
-{
-    Q_OBJECT
-public slots:
-    void open(const QUrl &) {}
-};
-
 class TestSiteBytes : public QObject
 {
     Q_OBJECT
@@ -84,18 +76,17 @@ private:
     bool capture(bool *stored);
     QString lastReport; // the page report of the last capture
 
-    ViewerSite *site = nullptr;
     WindowFixture fixture;
+    ViewerSite *site = nullptr;
     TMainfm *window = nullptr;
     QStringList &errors = fixture.errors;
-    FolderRecorder folders;
     QTemporaryDir scratch;
 };
 
 void TestSiteBytes::initTestCase()
 {
-    site = new ViewerSite(this);
-    QVERIFY(site->start());
+    QVERIFY(fixture.startSite());
+    site = fixture.site;
     using Book = ViewerSite::Book;
     Book jpeg;
     jpeg.format = Book::Format::Jpeg;
@@ -129,8 +120,7 @@ void TestSiteBytes::initTestCase()
     site->addBook(QStringLiteral("sb.scans"), scans);
     for (int seq = 1; seq <= scans.totalSeq; ++seq)
         site->pageFile(QStringLiteral("sb.scans"), seq); // A4 scans take a while to encode
-    fixture.setUp(site->homeUrl());
-    QDesktopServices::setUrlHandler(QStringLiteral("file"), &folders, "open");
+    fixture.setUp();
 }
 
 void TestSiteBytes::init()
@@ -141,15 +131,12 @@ void TestSiteBytes::init()
 
 void TestSiteBytes::cleanup()
 {
-    if (window->Controller->run().Working)
-        window->stopbtnClick();
     QVERIFY(fixture.closeWindow());
     QCOMPARE(errors, QStringList());
 }
 
 void TestSiteBytes::cleanupTestCase()
 {
-    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
     fixture.tearDown();
 }
 
@@ -164,21 +151,11 @@ void TestSiteBytes::showPage(const QString &id, int seq)
 
 bool TestSiteBytes::capture(bool *stored)
 {
-    bool done = false;
-    QString error;
-    // The run lets go of a report once its page is stored: the test reads it as the page printed it.
-    lastReport.clear();
-    const QMetaObject::Connection console = connect(window->chm, &IBrowser::ConsoleMessage, this, [this](const QString &text) {
-        if (text.startsWith(QLatin1String("###page")))
-            lastReport = text.mid(text.indexOf(QLatin1Char('=')) + 1);
-    });
-    const auto disconnectConsole = qScopeGuard([&] { disconnect(console); });
-    window->Controller->savepage([&](bool s, const QString &e) {
-        *stored = s;
-        error = e;
-        done = true;
-    });
-    return QTest::qWaitFor([&] { return done; }, 90000) && error.isEmpty();
+    CaptureResult result;
+    if (!fixture.capturePage(&result, &lastReport))
+        return false;
+    *stored = result.stored;
+    return result.error.isEmpty();
 }
 
 void TestSiteBytes::siteFileIsStored_data()
@@ -274,12 +251,11 @@ void TestSiteBytes::unusableImageKeepsTheStoredPage()
 void TestSiteBytes::wholeJpegBook()
 {
     const QString id = QStringLiteral("sb.scans");
-    fixture.typeAddress(site->viewerUrl(id, 1));
-    QTRY_COMPARE_WITH_TIMEOUT(window->Memo1->lines().value(3), QStringLiteral("Total pages 3"), 20000);
-    window->Controller->SetTickInterval(20);
-    window->Controller->SitePatience.waits.clear();
+    QVERIFY2(fixture.openViewer(id, 1, 3), qPrintable(fixture.log()));
+    fixture.runFast();
+    window->Controller->Settings.patience.waits.clear();
     window->downloadbtn->click();
-    QTRY_VERIFY_WITH_TIMEOUT(window->Memo1->lines().contains(QStringLiteral("download end.")), 120000);
+    QVERIFY2(fixture.waitForEnd(), qPrintable(fixture.log()));
 
     const QStringList lines = window->Memo1->lines();
     QCOMPARE(lines.count(QStringLiteral("pages are the site's JPEG files")), 1);

@@ -34,8 +34,8 @@ private:
     QString downloads() const { return TestEnv::home() + QStringLiteral("/Downloads"); }
     bool logHas(const QString &line) const { return fixture.window->Memo1->lines().contains(line); }
 
-    ViewerSite *site = nullptr;
     WindowFixture fixture;
+    ViewerSite *site = nullptr;
 };
 
 namespace {
@@ -45,8 +45,8 @@ const QByteArray PdfBytes = "%PDF-1.4 offered through a link with the download a
 
 void TestSiteDownloads::initTestCase()
 {
-    site = new ViewerSite(this);
-    QVERIFY(site->start());
+    QVERIFY(fixture.startSite());
+    site = fixture.site;
     site->route(QStringLiteral("/files/book.epub"), [](const QUrl &) {
         HttpTestServer::Response r;
         r.contentType = "application/epub+zip";
@@ -63,7 +63,7 @@ void TestSiteDownloads::initTestCase()
     site->addPage(QStringLiteral("/shelf"),
                   "<!DOCTYPE html><html><head><meta charset=\"utf-8\"></head><body>"
                   "<a id=\"dl\" href=\"/files/raw\" download=\"\xC3\x9C" "ber B\xC3\xBC" "cher.pdf\">PDF</a></body></html>");
-    fixture.setUp(site->homeUrl());
+    fixture.setUp();
     LogSiteDownloads(fixture.profile);
 }
 

@@ -13,15 +13,19 @@
 //                                 when it starts "###page@<n>=")
 //   contains "###title"        -> a line for the activity log: the text after the first "="
 //   contains "###Totaldiv", "###more=", "###pre=" or "###bkimage" -> taken, nothing done
-//   contains "###totalpage"    -> the book's page count
+//   contains "###book="        -> what the viewer tells of the book: a JSON record after "="
 //   "###scriptdone=<n>"        -> the program's own probe: every script queued before it has
 //                                 run and printed all it had to print
 // Anything else is of no interest.
-enum class ConsoleTag { None, End, Pending, Fault, Page, Title, Ignored, TotalPage, ScriptDone };
+enum class ConsoleTag { None, End, Pending, Fault, Page, Title, Ignored, Book, ScriptDone };
 
-ConsoleTag ClassifyConsoleText(const QString &text);
+// A console message read once: its tag, the script it names (0: none named, it belongs to the
+// script running) and what it carries (the report, the fault, the record, the line).
+struct ConsoleMessage
+{
+    ConsoleTag tag = ConsoleTag::None;
+    quint64 script = 0;
+    QString payload;
+};
 
-// The script a tagged end marker, page report or fault names ("###end@<n>", "###page@<n>=",
-// "###fault@<n>="); 0 for
-// untagged ones, which belong to the script running.
-quint64 ConsoleTextScript(const QString &text);
+ConsoleMessage ReadConsoleMessage(const QString &text);
