@@ -174,8 +174,9 @@ void TMainfm::createControls()
     stopbtn = runButton(panel6, QStringLiteral("Stop"), QStringLiteral(":/images/stop.png"));
     rebuildbtn = runButton(panel6, QStringLiteral("Rebuild"), QString());
     rebuildbtn->setGeometry(159, 6, 75, 43);
+    // Shown during a run, before the progress bar that tells the time left.
     timelabel = new QLabel(QStringLiteral("time"), panel6);
-    timelabel->setGeometry(30, 55, 60, 16);
+    timelabel->setGeometry(8, 84, 36, 16);
     // The pages to download: empty boxes mean from the page on display to the book's end.
     auto *fromLabel = new QLabel(QStringLiteral("Download From"), panel6);
     fromLabel->setGeometry(8, 58, 100, 16);
@@ -192,7 +193,7 @@ void TMainfm::createControls()
     ended->setPlaceholderText(QStringLiteral("end"));
     ended->setToolTip(QStringLiteral("The last page to download; empty: the book's last page"));
     progressbar = new QProgressBar(panel6);
-    progressbar->setGeometry(8, 81, RightPanelWidth - 16, 22);
+    progressbar->setGeometry(46, 81, RightPanelWidth - 54, 22);
     progressbar->setTextVisible(true);
     progressbar->setFont(WindowFont(11));
     progressbar->hide();

@@ -5,6 +5,7 @@
 #include "MainUnit.h"
 #include "chromium.h"
 #include "downloadcontroller.h"
+#include "runevents.h"
 #include "folders.h"
 #include "bookqueue.h"
 #include "logmemo.h"
@@ -41,6 +42,8 @@ private slots:
     void rangeFromTheBoxes_data();
     void rangeFromTheBoxes();
     void queueKeptAcrossARestart();
+    void finishedRowRemovedWhileTheQueueRuns();
+    void rightPanelControlsNeverOverlap();
 
 private:
     void openViewer(const QString &id, int seq, int total) { QVERIFY2(fixture.openViewer(id, seq, total), qPrintable(log())); }
@@ -68,6 +71,7 @@ void TestLongRuns::initTestCase()
     site->addBook(QStringLiteral("long.outage"), book);
     book.retryAfterSeconds = 3;
     site->addBook(QStringLiteral("long.retryafter"), book);
+    site->addBook(QStringLiteral("long.layout"), book);
     book.outageMs = 3600000;
     book.retryAfterSeconds = 0;
     site->addBook(QStringLiteral("long.down"), book);
@@ -86,6 +90,9 @@ void TestLongRuns::initTestCase()
     two.title = QStringLiteral("Queued Book");
     site->addBook(QStringLiteral("long.qa"), two);
     site->addBook(QStringLiteral("long.qb"), five);
+    site->addBook(QStringLiteral("long.r1"), two);
+    site->addBook(QStringLiteral("long.r2"), two);
+    site->addBook(QStringLiteral("long.r3"), two);
     fixture.setUp();
 }
 
@@ -272,6 +279,90 @@ void TestLongRuns::queueKeptAcrossARestart()
     QCOMPARE(kept.load(BookQueue::DefaultFile()), QString());
     QCOMPARE(kept.size(), 1);
     QCOMPARE(kept.entries().first().bookId, QStringLiteral("long.qb"));
+}
+
+void TestLongRuns::finishedRowRemovedWhileTheQueueRuns()
+{
+    auto queued = [this](const QString &id, QueueState state) {
+        QueueEntry entry;
+        entry.url = site->viewerUrl(id, 1);
+        entry.bookId = id;
+        entry.state = state;
+        QVERIFY(window->Queue->add(entry));
+    };
+    while (!window->Queue->isEmpty()) // what earlier tests queued
+        window->Queue->remove(0);
+    queued(QStringLiteral("long.r1"), QueueState::Done);
+    queued(QStringLiteral("long.r2"), QueueState::Waiting);
+    queued(QStringLiteral("long.r3"), QueueState::Waiting);
+    queueButton("runqueuebtn")->click();
+    // The first row, done before, is removed while the second book downloads.
+    QTRY_VERIFY_WITH_TIMEOUT(queueList()->topLevelItem(1)->text(2) == QStringLiteral("running") && window->Controller->Working(), 60000);
+    queueList()->topLevelItem(0)->setSelected(true);
+    queueButton("removequeuebtn")->click();
+    QCOMPARE(queueList()->topLevelItemCount(), 2);
+    QTRY_VERIFY_WITH_TIMEOUT(window->Memo1->lines().contains(QStringLiteral("The queue is done")), 120000);
+    // Each book marked with its own PDF, and the file keeps none running.
+    BookQueue kept;
+    QCOMPARE(kept.load(BookQueue::DefaultFile()), QString());
+    QCOMPARE(kept.size(), 2);
+    for (int i = 0; i < 2; ++i) {
+        const QString id = QStringLiteral("long.r%1").arg(i + 2);
+        QCOMPARE(kept.entries().at(i).bookId, id);
+        QCOMPARE(kept.entries().at(i).state, QueueState::Done);
+        QCOMPARE(kept.entries().at(i).message, AppFolders().dataFolder + id + QStringLiteral(".pdf"));
+        QCOMPARE(pdfPages(id + QStringLiteral(".pdf")), 2);
+    }
+}
+
+// The visible controls of the right-hand panel that overlap, by their names or texts.
+static QStringList overlapping(const QWidget *panel)
+{
+    QList<const QWidget *> shown;
+    for (const QWidget *child : panel->findChildren<const QWidget *>(Qt::FindDirectChildrenOnly)) {
+        if (child->isVisibleTo(panel->window()))
+            shown << child;
+    }
+    auto name = [](const QWidget *w) {
+        const QVariant text = w->property("text");
+        return w->metaObject()->className() + QStringLiteral(" ") + (text.toString().isEmpty() ? w->objectName() : text.toString());
+    };
+    QStringList pairs;
+    for (int i = 0; i < shown.size(); ++i)
+        for (int j = i + 1; j < shown.size(); ++j)
+            if (shown[i]->geometry().intersects(shown[j]->geometry()))
+                pairs << name(shown[i]) + QStringLiteral(" / ") + name(shown[j]);
+    return pairs;
+}
+
+void TestLongRuns::rightPanelControlsNeverOverlap()
+{
+    // Looked at in every state a run goes through: as it starts, waiting for the site, building.
+    QStringList seen, found;
+    connect(window->Controller, &TDownloadController::Event, this, [&](const RunEvent &event) {
+        const char *state = std::holds_alternative<RunEvents::Progressed>(event)        ? "running"
+                            : std::holds_alternative<RunEvents::WaitCountdown>(event)   ? "waiting for the site"
+                            : std::holds_alternative<RunEvents::BuildProgress>(event)   ? "building"
+                                                                                        : nullptr;
+        if (!state)
+            return;
+        seen << QLatin1String(state);
+        for (const QString &pair : overlapping(window->panel6))
+            found << QLatin1String(state) + QStringLiteral(": ") + pair;
+    });
+    QCOMPARE(overlapping(window->panel6), QStringList()); // idle
+    window->Controller->Settings.patience = {{1s}, 60s, 10min};
+    openViewer(QStringLiteral("long.layout"), 1, 3);
+    QCOMPARE(overlapping(window->panel6), QStringList()); // a book offered
+    window->downloadbtn->click();
+    waitForEnd();
+    QVERIFY2(seen.contains(QStringLiteral("running")) && seen.contains(QStringLiteral("waiting for the site"))
+                 && seen.contains(QStringLiteral("building")),
+             qPrintable(seen.join(QLatin1Char(','))));
+    found.removeDuplicates();
+    QCOMPARE(found, QStringList());
+    QVERIFY(window->rebuildbtn->isVisibleTo(window));
+    QCOMPARE(overlapping(window->panel6), QStringList()); // idle again, with Rebuild
 }
 
 QM_TEST_MAIN(TestLongRuns)
