@@ -509,6 +509,10 @@ void TMainfm::setupQueue()
 {
     QueueRun = new BookSequence(*Controller, *chm, *Queue, this);
     connect(QueueRun, &BookSequence::BookNotOpened, this, [](const QueueEntry &, const QString &why) { AddLog(why); });
+    connect(QueueRun, &BookSequence::BookEnded, this, [](const QueueEntry &, const RunOutcome &outcome) {
+        if (outcome.kind == RunOutcome::Failed)
+            AddLog(outcome.reason); // marked failed in the queue, which goes on
+    });
     connect(QueueRun, &BookSequence::Done, this, [] { AddLog(QStringLiteral("The queue is done")); });
     connect(QueuePanel, &TQueuePanel::addRequested, this, Guarded([this] { addToQueueClick(); }));
     connect(QueuePanel, &TQueuePanel::runRequested, this, Guarded([this] { runQueueClick(); }));

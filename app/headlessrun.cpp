@@ -51,7 +51,6 @@ public:
         }
 
         connect(&m_controller, &TDownloadController::Event, this, [this](const RunEvent &event) { m_writer.Write(event); });
-        connect(&m_controller, &TDownloadController::Failed, this, [this](const QString &reason) { m_writer.Failed(reason); });
         connect(&m_sequence, &BookSequence::BookOpening, this, [this](const QueueEntry &entry) { m_writer.BookOpening(entry); });
         connect(&m_sequence, &BookSequence::BookNotOpened, this, [this](const QueueEntry &entry, const QString &why) {
             m_writer.BookNotOpened(entry, why);

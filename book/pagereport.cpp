@@ -59,6 +59,7 @@ PageReport ReadPageReport(const QString &text)
         report.naturalHeight = memberInt(object, QLatin1String("naturalHeight"));
         report.source = ReportMemberText(object.value(QLatin1String("source")));
         report.why = ReportMemberText(object.value(QLatin1String("why")));
+        report.src = ReportMemberText(object.value(QLatin1String("src")));
         image = object.value(QLatin1String("img")).toString();
     } // a canvas copy's report runs to tens of megabytes: its parsed form goes before decoding
     report.bytes = DataUrlBytes(image);

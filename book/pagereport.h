@@ -16,6 +16,7 @@ struct PageReport {
     int naturalHeight = 0;  // 0 when the report does not say
     QString source;         // "site": the file the browser loaded; "canvas": a copy drawn in the page
     QString why;            // for a canvas copy: why the site's file was not taken ("WebP", ...)
+    QString src;            // source "browser": the image's address, for the browser to download
 };
 
 // Reads the JSON of a page report. Throws AppError when it is no JSON object.

@@ -10,6 +10,17 @@
 
 #include <QSaveFile>
 
+#include <cerrno>
+#include <cstring>
+
+namespace {
+// What the system said of the last failed call, else what the file says.
+QString systemReason(const QFileDevice &file)
+{
+    return errno != 0 ? QString::fromLocal8Bit(std::strerror(errno)) : file.errorString();
+}
+} // namespace
+
 QString TvBookobj::BookIdFromUrl(const QString &url)
 {
     return ::BookIdFromUrl(url);
@@ -81,10 +92,13 @@ void TvBookobj::StorePage(const QString &pageno, const QByteArray &bytes)
 void TvBookobj::writePageFile(const QByteArray &bytes) const
 {
     const QString path = PageFilePath(dirid, curpage);
-    // Written beside and renamed into place: a failed write never leaves a broken page.
+    // Written beside and renamed into place: a failed write never leaves a broken page. Written
+    // unbuffered, so the system's reason for a failed write ("No space left on device") is the
+    // one told.
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        throw AppError(QStringLiteral("Cannot create file \"%1\". %2").arg(path, file.errorString()));
+    errno = 0;
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        throw WriteError(QStringLiteral("Cannot create file \"%1\". %2").arg(path, systemReason(file)));
     if (file.write(bytes) != bytes.size() || !file.commit())
-        throw AppError(QStringLiteral("Cannot write file \"%1\". %2").arg(path, file.errorString()));
+        throw WriteError(QStringLiteral("Cannot write file \"%1\". %2").arg(path, systemReason(file)));
 }

@@ -23,6 +23,7 @@ RunOutcome RunOutcomeOfBuild(const BookBuildOutcome &build)
     case BookBuildOutcome::Failed:
         outcome.kind = RunOutcome::Failed;
         outcome.reason = build.error;
+        outcome.writeFailed = true; // the PDF could not be written
         break;
     case BookBuildOutcome::Cancelled:
         outcome.kind = RunOutcome::Stopped;

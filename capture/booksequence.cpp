@@ -111,6 +111,15 @@ void BookSequence::identified(const QString &bookId, int totalPages)
     m_controller.SetPageRange(m_entry.range);
     try {
         m_controller.Start();
+    } catch (const WriteError &e) {
+        // Its pages would not fit: the book's run failed before it began.
+        RunOutcome failed;
+        failed.kind = RunOutcome::Failed;
+        failed.reason = e.message();
+        failed.writeFailed = true;
+        m_phase = Phase::Running;
+        finished(failed);
+        return;
     } catch (const AppError &e) {
         notOpened(e.message());
         return;

@@ -6,16 +6,24 @@
 #include "protocoltext.h"
 #include "vbooks.h"
 
+#include <QUrl>
+
 CapturedPage StoreCapturedPage(TvBookobj &book, const QString &text, int lastPage)
 {
-    CapturedPage page;
     PageReport report;
     try {
         report = ReadPageReport(text);
     } catch (const AppError &e) {
+        CapturedPage page;
         page.fault = e.message();
         return page;
     }
+    return StoreCapturedPage(book, report, lastPage);
+}
+
+CapturedPage StoreCapturedPage(TvBookobj &book, const PageReport &report, int lastPage)
+{
+    CapturedPage page;
     // A number the book does not have would name a file of no page ("0000.jpg", "-2147483648.jpg").
     const int highest = lastPage > 0 ? qMin(lastPage, MaxBookPages) : MaxBookPages;
     int number = 0;
@@ -34,6 +42,10 @@ CapturedPage StoreCapturedPage(TvBookobj &book, const QString &text, int lastPag
     if (report.source == QLatin1String("site")) {
         page.way = QStringLiteral("site ") + format;
         page.wayLine = QStringLiteral("pages are the site's %1 files").arg(format);
+    } else if (report.source == QLatin1String("browser")) {
+        page.way = QStringLiteral("browser ") + format;
+        page.wayLine = QStringLiteral("pages are the site's %1 files, downloaded by the browser from %2")
+                           .arg(format, QUrl(report.src).host());
     } else if (report.source == QLatin1String("canvas")) {
         const QString why = report.why.isEmpty() ? QStringLiteral("the file could not be read") : report.why;
         page.way = QStringLiteral("canvas ") + why;

@@ -3,6 +3,7 @@
 #include <QString>
 
 class TvBookobj;
+struct PageReport;
 
 // What became of a page report the page script printed.
 struct CapturedPage
@@ -22,3 +23,5 @@ struct CapturedPage
 // byte. A report that is no JSON object is no page either. Throws AppError when the file
 // cannot be written.
 CapturedPage StoreCapturedPage(TvBookobj &book, const QString &report, int lastPage = 0);
+// The same for a report read already.
+CapturedPage StoreCapturedPage(TvBookobj &book, const PageReport &report, int lastPage = 0);

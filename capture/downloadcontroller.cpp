@@ -5,7 +5,12 @@
 #include "bookpage.h"
 #include "ibrowser.h"
 #include "pagescripts.h"
+#include "spaceneed.h"
 #include "vbooks.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QStorageInfo>
 
 using namespace std::chrono_literals;
 using Clock = TDownloadRun::Clock;
@@ -16,13 +21,16 @@ TDownloadController::TDownloadController(IBrowser &browser, TePubobj &book, cons
       m_display(browser, book, m_scripts, [this] { return m_closing || m_run.Working; })
 {
     m_ticks.SetInterval(Settings.tickMs);
-    m_ticks.Failed = [this](const QString &reason) { runFailed(reason); };
+    m_ticks.Failed = [this](const QString &reason, bool writeFailed) { runFailed(reason, writeFailed); };
     connect(&m_ticks, &TickLoop::Released, this, &TDownloadController::startRequestedRun);
     connect(&m_browser, &IBrowser::ConsoleMessage, this, [this](const QString &text) {
         guarded([&] { m_scripts.HandleConsoleText(text); });
     });
     connect(&m_display, &TBookOnDisplay::ViewerMoved, this, [this](const QString &url, bool newDocument) {
         guarded([&] { viewerMoved(url, newDocument); });
+    });
+    connect(&m_browser, &IBrowser::PageProcessEnded, this, [this](const QString &how) {
+        guarded([&] { pageProcessEnded(how); });
     });
     connect(&m_scripts, &TScriptRunner::BookRecordRead, &m_display, &TBookOnDisplay::RecordRead);
     connect(&m_scripts, &TScriptRunner::TitleRead, this, [this](const QString &text) { emit Event(RunEvents::ViewerLine{text}); });
@@ -40,6 +48,8 @@ void TDownloadController::guarded(const std::function<void()> &fn)
 {
     try {
         fn();
+    } catch (const WriteError &e) {
+        runFailed(e.message(), true);
     } catch (const AppError &e) {
         runFailed(e.message());
     }
@@ -60,19 +70,20 @@ void TDownloadController::Start()
 
 void TDownloadController::startRun()
 {
-    // Nothing changes when the book cannot be taken (throws).
+    // Nothing changes when the book cannot be taken or its pages would not fit (throws).
     const TBookOnDisplay::RunStart start = m_display.TakeForRun(Settings.range);
     m_book.OcrLanguage = Settings.ocrLanguage;
     m_book.OutputFolder = Settings.outputFolder;
+    RunPlan plan(start.span, Settings.range.from > 0, [this](int page) { return IsPageStored(m_book, page); });
+    const RunPlan::Opening opening = plan.Start(start.onDisplay);
+    checkSpace(opening);
 
-    m_run = TDownloadRun(m_book.id, m_browser.MainFrameUrl(), TotalPages(), Settings,
-                         RunPlan(start.span, Settings.range.from > 0, [this](int page) { return IsPageStored(m_book, page); }));
+    m_run = TDownloadRun(m_book.id, m_browser.MainFrameUrl(), TotalPages(), Settings, std::move(plan));
     m_watch.RunStarted(m_book.id);
     emit WorkingChanged(true);
     emit Event(RunEvents::Started{});
     if (!start.unsavedRecord.isEmpty())
         emit Event(RunEvents::BookRecordUnsaved{start.unsavedRecord});
-    const RunPlan::Opening opening = m_run.plan.Start(start.onDisplay);
     m_run.progress = RunProgress(opening.pagesToCapture, opening.alreadyStored);
     if (opening.storedTo > 0)
         emit Event(RunEvents::StoredAlready{opening.storedFrom, opening.storedTo,
@@ -82,6 +93,25 @@ void TDownloadController::startRun()
     emit AwakeNeeded(true);
     m_ticks.SetInterval(Settings.tickMs);
     m_ticks.Begin();
+}
+
+void TDownloadController::checkSpace(const RunPlan::Opening &opening)
+{
+    SpaceNeed need;
+    need.pageFolder = m_book.PageFolder();
+    need.pdfFolder = QFileInfo(m_book.PdfPath()).absolutePath();
+    need.pagesInPdf = qMax(1, opening.pagesToCapture);
+    need.pagesLeft = qMax(1, opening.pagesToCapture - opening.alreadyStored);
+    for (const QFileInfo &page : QDir(need.pageFolder).entryInfoList({QStringLiteral("*.jpg")}, QDir::Files)) {
+        need.storedBytes += page.size();
+        ++need.storedPages;
+    }
+    need.diskOf = [](const QString &folder) {
+        const QStorageInfo disk(folder);
+        return SpaceNeed::Disk{QString::fromLocal8Bit(disk.device()), disk.bytesAvailable()};
+    };
+    if (const std::optional<QString> shortage = need.Shortage())
+        throw WriteError(*shortage);
 }
 
 void TDownloadController::Stop()
@@ -115,13 +145,14 @@ void TDownloadController::endRun(RunOutcome outcome, bool viewerLeft)
         emit Finished(outcome);
 }
 
-void TDownloadController::runFailed(const QString &reason)
+void TDownloadController::runFailed(const QString &reason, bool writeFailed)
 {
     // The run cannot go on after it; the pages stored are kept.
     if (m_run.Working) {
         RunOutcome failed;
         failed.kind = RunOutcome::Failed;
         failed.reason = reason;
+        failed.writeFailed = writeFailed;
         endRun(failed);
     }
     emit Failed(reason);
@@ -183,7 +214,11 @@ void TDownloadController::act(const RunPlan::Step &step)
         m_run.Enter(TaskState::Capture);
         return;
     case RunPlan::Step::Turn:
-        m_run.state = TaskState::Capture; // the next tick (TickCount 2) turns the page
+        // A page that went with its process cannot be turned: the next is loaded.
+        if (m_run.viewerDead)
+            goToPage(step.page > 0 ? step.page : m_run.plan.LastStored() + 1);
+        else
+            m_run.state = TaskState::Capture; // the next tick (TickCount 2) turns the page
         return;
     case RunPlan::Step::GoTo:
         goToPage(step.page);
@@ -215,11 +250,15 @@ void TDownloadController::savepage(PageCapture::Done done)
 bool TDownloadController::captured(const CaptureResult &result)
 {
     if (!result.error.isEmpty())
-        throw AppError(result.error);
+        throw WriteError(result.error);
     if (!m_run.Working)
         return false; // stopped meanwhile: the page is kept, the run is over
+    // The page process ended during the capture: that was the try.
+    const QString ended = std::exchange(m_run.processEnded, QString());
     if (result.stored)
         pageStored(result);
+    else if (!ended.isEmpty())
+        pageFailed({PageFailure::ProcessEnded, SiteFault(), ended});
     else
         pageFailed(result.failure);
     return true;
@@ -246,18 +285,34 @@ void TDownloadController::pageFailed(const PageFailure &failure)
     // The page on display before any was stored is known by the address, when it says.
     const int page = m_run.plan.CurrentPage() > 0 ? m_run.plan.CurrentPage() : BookPageFromUrl(m_browser.MainFrameUrl());
     const SiteWaitPolicy::Decision decision = m_run.sitePolicy.Failed(failure, Clock::now(), page > 0, m_run.plan.SecondPass());
+    using Decision = SiteWaitPolicy::Decision;
+    if (failure.kind == PageFailure::ProcessEnded) {
+        const bool hung = failure.reason == HungProcess;
+        emit Event(RunEvents::PageProcessEnded{failure.reason, hung, page, decision.kind == Decision::Reload});
+        // One that no longer answers is ended, so that the viewer can be loaded into a new one.
+        if (hung && m_browser.EndPageProcess())
+            m_endingProcess = true;
+        m_run.viewerDead = true;
+    }
     switch (decision.kind) {
-    case SiteWaitPolicy::Decision::TryAgain:
+    case Decision::TryAgain:
         m_run.TickCount = 0; // the same page again on the next tick, without turning
         return;
-    case SiteWaitPolicy::Decision::GiveUp:
-        if (!decision.unusable.isEmpty())
-            emit Event(RunEvents::PageUnusable{decision.unusable});
-        emit Event(RunEvents::PageGivenUp{m_run.plan.CurrentPage(), m_run.plan.LastStored(), m_run.totalPages});
+    case Decision::Reload:
+        goToPage(page);
+        return;
+    case Decision::GiveUp: {
+        if (decision.cause == Decision::Unusable)
+            emit Event(RunEvents::PageUnusable{decision.why});
+        const auto cause = decision.cause == Decision::Damaged   ? RunEvents::PageGivenUp::Damaged
+                           : decision.cause == Decision::Refused ? RunEvents::PageGivenUp::Refused
+                                                                 : RunEvents::PageGivenUp::Failed;
+        emit Event(RunEvents::PageGivenUp{m_run.plan.CurrentPage(), m_run.plan.LastStored(), m_run.totalPages, cause, decision.why});
         m_run.TickCount = 1; // a turn to the next page comes on the next tick
         act(m_run.plan.PageGivenUp(m_run.plan.CurrentPage()));
         return;
-    case SiteWaitPolicy::Decision::Wait:
+    }
+    case Decision::Wait:
         m_run.plan.Expect(page);
         m_run.waitUntil = Clock::now() + decision.wait;
         m_run.Enter(TaskState::SiteWait);
@@ -265,6 +320,27 @@ void TDownloadController::pageFailed(const PageFailure &failure)
         siteWaitTick();
         return;
     }
+}
+
+void TDownloadController::pageProcessEnded(const QString &how)
+{
+    if (std::exchange(m_endingProcess, false) || m_closing)
+        return; // the end of one that no longer answered: handled when it was ended
+    if (!m_run.Working) {
+        // The page shows nothing until it is loaded again.
+        emit Event(RunEvents::PageProcessEnded{how, false, 0, true});
+        m_browser.LoadURL(m_browser.MainFrameUrl());
+        return;
+    }
+    // What the page was doing ends with it: a capture under way counts it as its try.
+    m_run.viewerDead = true;
+    m_run.processEnded = how;
+    m_scripts.DocumentReplaced();
+    if (m_run.processEnded.isEmpty() || m_ticks.Held())
+        return;
+    // Nothing was under way: the page waited for or about to be captured counts it.
+    if (m_run.state == TaskState::Capture || m_run.state == TaskState::PageWait)
+        pageFailed({PageFailure::ProcessEnded, SiteFault(), std::exchange(m_run.processEnded, QString())});
 }
 
 void TDownloadController::siteWaitTick()
@@ -333,7 +409,7 @@ bool TDownloadController::closingBuildEnded(const BookBuildOutcome &outcome)
     }
     const RunOutcome end = RunOutcomeOfBuild(outcome);
     if (end.kind == RunOutcome::Failed)
-        throw AppError(end.reason); // the run ends failed, a queue goes on
+        throw WriteError(end.reason); // the run ends failed, a queue goes on
     endRun(end);
     if (outcome.kind == BookBuildOutcome::Written)
         emit OpenOutputFolder();
@@ -381,6 +457,8 @@ void TDownloadController::viewerMoved(const QString &url, bool newDocument)
     // under way starts its cycle again. An address that changes cuts a page's wait short.
     if (!newDocument || m_run.state == TaskState::PageWait)
         m_watch.Moved();
+    if (newDocument)
+        m_run.viewerDead = false;
     newDocument ? m_run.DocumentLoaded() : m_run.ViewerMoved();
     onBook(url);
 }

@@ -100,7 +100,9 @@ signals:
 private:
     void startRun();
     void endRun(RunOutcome outcome, bool viewerLeft = false);
-    void runFailed(const QString &reason);
+    void runFailed(const QString &reason, bool writeFailed = false);
+    // Throws WriteError when the run's pages or its PDF would not fit where they go.
+    void checkSpace(const RunPlan::Opening &opening);
     void act(const RunPlan::Step &step);
     void siteWaitTick();
     void buildTick();
@@ -108,6 +110,7 @@ private:
     bool captured(const CaptureResult &result);
     void pageStored(const CaptureResult &result);
     void pageFailed(const PageFailure &failure);
+    void pageProcessEnded(const QString &how);
     void goToPage(int page);
     void turnPage();
     bool closingBuildEnded(const BookBuildOutcome &outcome);
@@ -128,4 +131,5 @@ private:
 
     bool m_startRequested = false; // Start came while the last run was busy
     bool m_closing = false;
+    bool m_endingProcess = false;  // the page process that stopped answering is being ended
 };

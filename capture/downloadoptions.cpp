@@ -1,6 +1,8 @@
 #include "downloadoptions.h"
 
+#include "apperror.h"
 #include "bookpage.h"
+#include "makefolder.h"
 
 #include <QCommandLineParser>
 #include <QDir>
@@ -87,7 +89,9 @@ DownloadCommandLine::DownloadCommandLine()
                              "it opens at, without TO it goes to its end; one number is that page alone."),
               QStringLiteral("FROM-TO")),
       m_output(QStringLiteral("output"),
-               QStringLiteral("Write the PDFs to DIR (default: where the window saves them)."), QStringLiteral("DIR")),
+               QStringLiteral("Write the PDFs to DIR, made with the folders above it when missing (default: where the "
+                              "window saves them)."),
+               QStringLiteral("DIR")),
       m_text(QStringLiteral("text"),
              QStringLiteral("Lay a searchable text layer in language LANG over the pages (for example eng or "
                             "deu+eng), or none (default: as set in the window)."),
@@ -152,6 +156,18 @@ std::optional<DownloadOptions> DownloadCommandLine::read(const QCommandLineParse
         const QFileInfo folder(text);
         if (folder.exists() && !folder.isDir()) {
             fail(error, QStringLiteral("--output %1 is a file, not a folder").arg(text));
+            return std::nullopt;
+        }
+        // Made now, with the folders above it, and tried: a book is never captured only to
+        // find that its PDF has nowhere to go.
+        try {
+            MakeFolders(folder.absoluteFilePath());
+        } catch (const AppError &e) {
+            fail(error, QStringLiteral("--output %1: %2").arg(text, e.message()));
+            return std::nullopt;
+        }
+        if (const QString problem = FolderWriteProblem(folder.absoluteFilePath()); !problem.isEmpty()) {
+            fail(error, QStringLiteral("--output %1: nothing can be written there (%2)").arg(text, problem));
             return std::nullopt;
         }
         options.run.outputFolder = folder.absoluteFilePath() + QLatin1Char('/');
@@ -219,6 +235,8 @@ QString DownloadCommandLine::HelpText(const QString &program)
                "  1    some pages are missing (listed on standard error)\n"
                "  2    a usage error, or an address that is not a book's viewer\n"
                "  3    the site or a book could not be opened, or another process uses the profile\n"
+               "  4    a page file or the PDF could not be written (a full disk, a folder that takes no\n"
+               "       files), or a book would not fit where it goes\n"
                "  130  stopped by SIGINT\n"
                "  143  stopped by SIGTERM\n")
         .arg(program);

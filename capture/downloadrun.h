@@ -70,6 +70,8 @@ struct TDownloadRun
     SiteWaitPolicy sitePolicy;      // what a failing page's image waits for
     RunProgress progress;           // pages stored in this run, and their pace
     bool discardCapture = false;    // the run left its book: a late report is not stored
+    bool viewerDead = false;        // the page process ended: no page shows until one loads
+    QString processEnded;           // it ended while something was under way: how
     Clock::time_point waitUntil;    // the end of the wait for the site under way
 
 private:

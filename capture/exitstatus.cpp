@@ -11,9 +11,10 @@ BookOutcome BookOutcomeOf(const RunOutcome &outcome)
         return BookOutcome::NotOpened;
     case RunOutcome::LeftBook:
         return outcome.pagesStored ? BookOutcome::PagesMissing : BookOutcome::NotOpened;
+    case RunOutcome::Failed:
+        return outcome.writeFailed ? BookOutcome::WriteFailed : BookOutcome::PagesMissing;
     case RunOutcome::PagesMissing:
     case RunOutcome::Stopped:
-    case RunOutcome::Failed:
         break;
     }
     return BookOutcome::PagesMissing;
@@ -33,7 +34,11 @@ int RunExitStatus(const QList<BookOutcome> &outcomes, int stopSignal)
                 status = ExitStatus::PagesMissing;
             break;
         case BookOutcome::NotOpened:
-            status = ExitStatus::NotOpened;
+            if (status != ExitStatus::WriteFailed)
+                status = ExitStatus::NotOpened;
+            break;
+        case BookOutcome::WriteFailed:
+            status = ExitStatus::WriteFailed;
             break;
         }
     }

@@ -9,6 +9,10 @@
 class IBrowser;
 class TScriptRunner;
 class TvBookobj;
+struct PageReport;
+
+// How a page process that did not answer a capture in time is told (PageFailure::reason).
+inline const QString HungProcess = QStringLiteral("stopped answering");
 
 // What one capture of the page on display came to.
 struct CaptureResult
@@ -20,8 +24,9 @@ struct CaptureResult
     QString error;         // the page could not be written: the run cannot go on
 };
 
-// One capture of the page on display: the page script reports the page's image, and a usable
-// image is stored as the book's page file.
+// One capture of the page on display: the page script reports the page's image (or, for an
+// image of another origin it may not read, its address, which the browser then downloads), and
+// a usable image is stored as the book's page file.
 class PageCapture
 {
 public:
@@ -38,6 +43,18 @@ public:
     void Capture(TvBookobj &book, bool askSite, int timeoutMs, int lastPage, StillWanted stillWanted, Done done);
 
 private:
+    struct Request
+    {
+        TvBookobj *book = nullptr;
+        QString dirid;   // the book the capture is for
+        int lastPage = 0;
+        int timeoutMs = 0;
+        StillWanted stillWanted;
+        Done done;
+    };
+    void fetch(const Request &request, PageReport report);
+    void store(const Request &request, const PageReport &report, CaptureResult &result);
+
     IBrowser &m_browser;
     TScriptRunner &m_scripts;
     const QString &m_pageScript;

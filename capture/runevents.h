@@ -25,6 +25,7 @@ struct RunOutcome
     QString missing;  // " 3 7": the pages not in it
     QString reason;   // LeftBook, Failed: what happened, as the user is told
     bool pagesStored = false; // a page was stored in this run
+    bool writeFailed = false; // Failed: a page file or the PDF could not be written (or would not fit)
 };
 Q_DECLARE_METATYPE(RunOutcome)
 
@@ -51,7 +52,18 @@ struct PageStored
 struct PageUnusable { QString reason; };             // an image came that cannot be the page
 struct WaitingForSite { int page = 0; QString why; milliseconds wait{0}; };
 struct WaitCountdown { int page = 0; milliseconds left{0}; RunProgress progress; };
-struct PageGivenUp { int page = 0; int lastStored = 0; int totalPages = 0; }; // page 0: the one on display
+struct PageGivenUp
+{
+    enum Cause { Failed, Damaged, Refused }; // Refused: why holds the site's answer ("HTTP 404")
+    int page = 0;           // 0: the one on display
+    int lastStored = 0;
+    int totalPages = 0;
+    Cause cause = Failed;
+    QString why;
+};
+// The browser's page process ended (how: "crashed", ...) or stopped answering (hung); when
+// reloading, the viewer is loaded at page again (0: the page it showed).
+struct PageProcessEnded { QString how; bool hung = false; int page = 0; bool reloading = true; };
 struct LoadingPage { int page = 0; int totalPages = 0; };
 struct ViewerStuck {};                               // the viewer no longer moves on
 struct SecondPass { QList<int> pages; };             // pages given up are tried once more
@@ -83,6 +95,7 @@ struct ViewerLine { QString text; };                 // a line the viewer prints
 using RunEvent = std::variant<RunEvents::Started, RunEvents::BookRecordUnsaved, RunEvents::StoredAlready,
                               RunEvents::Progressed, RunEvents::PageStored, RunEvents::PageUnusable,
                               RunEvents::WaitingForSite, RunEvents::WaitCountdown, RunEvents::PageGivenUp,
+                              RunEvents::PageProcessEnded,
                               RunEvents::LoadingPage, RunEvents::ViewerStuck, RunEvents::SecondPass,
                               RunEvents::StillMissing, RunEvents::Ended, RunEvents::BuildStarted,
                               RunEvents::BuildProgress, RunEvents::BuildRefused, RunEvents::BuildEnded,

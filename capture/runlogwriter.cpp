@@ -69,6 +69,11 @@ struct RunLogWriter::Visitor
         // A line of its own for the progress that follows, so the one above stays.
         log.addLine(pageLine(e.lastStored, e.totalPages));
     }
+    void operator()(const RunEvents::PageProcessEnded &e) const
+    {
+        log.addLine(PageProcessEndedText(e));
+        log.addLine(WorkingLine); // the line the page's loading rewrites
+    }
     void operator()(const RunEvents::LoadingPage &e) const
     {
         log.setLastLine(QString::asprintf("Loading page %d / %d ...", e.page, e.totalPages));

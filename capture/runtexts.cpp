@@ -25,8 +25,25 @@ QString WaitingForSiteText(const RunEvents::WaitingForSite &event)
 
 QString PageGivenUpText(const RunEvents::PageGivenUp &event)
 {
-    return event.page > 0 ? QStringLiteral("Page %1 could not be captured").arg(event.page)
-                          : QStringLiteral("The page on display could not be captured");
+    const QString page = event.page > 0 ? QStringLiteral("Page %1").arg(event.page) : QStringLiteral("The page on display");
+    switch (event.cause) {
+    case RunEvents::PageGivenUp::Damaged:
+        return page + QStringLiteral(" is damaged as the site sends it: given up");
+    case RunEvents::PageGivenUp::Refused:
+        return page + QStringLiteral(" did not load (%1): given up").arg(event.why);
+    case RunEvents::PageGivenUp::Failed:
+        break;
+    }
+    return page + QStringLiteral(" could not be captured");
+}
+
+QString PageProcessEndedText(const RunEvents::PageProcessEnded &event)
+{
+    const QString what = event.hung ? QStringLiteral("The browser's page process stopped answering")
+                                    : QStringLiteral("The browser's page process ended (%1)").arg(event.how);
+    if (!event.reloading)
+        return what;
+    return what + (event.page > 0 ? QStringLiteral(": loading page %1 again").arg(event.page) : QStringLiteral(": loading the page again"));
 }
 
 QString PageUnusableText(const RunEvents::PageUnusable &event)

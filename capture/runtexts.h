@@ -11,8 +11,11 @@
 QString StoredAlreadyText(const RunEvents::StoredAlready &event);
 // "Page 2 did not load (HTTP 503): trying again in 30 s".
 QString WaitingForSiteText(const RunEvents::WaitingForSite &event);
-// "Page 3 could not be captured"; "The page on display could not be captured".
+// "Page 3 could not be captured"; "The page on display could not be captured"; "Page 3 is
+// damaged as the site sends it: given up".
 QString PageGivenUpText(const RunEvents::PageGivenUp &event);
+// "The browser's page process ended (crashed): loading page 3 again".
+QString PageProcessEndedText(const RunEvents::PageProcessEnded &event);
 QString PageUnusableText(const RunEvents::PageUnusable &event);
 QString ViewerStuckText();
 QString SecondPassText(const RunEvents::SecondPass &event);

@@ -34,8 +34,10 @@ void TScriptRunner::ExecScript(const QString &code, int timeoutMs, Done done)
         const quint64 sequence = script.sequence;
         connect(script.deadline, &QTimer::timeout, this, [this, sequence] {
             // Given up: its output, if it still comes, is dropped.
-            if (Pending *given = find(sequence))
+            if (Pending *given = find(sequence)) {
+                given->outcome.timedOut = true;
                 finish(*given);
+            }
             finishGoingOn(sequence);
         });
         script.deadline->start(timeoutMs);

@@ -12,6 +12,7 @@ class QTimer;
 struct ScriptOutcome
 {
     bool ended = false;   // the page script's end marker arrived
+    bool timedOut = false; // its deadline passed with no word from the page (the page does not answer)
     QString report;       // the page report it printed, empty when none came
     QString fault;        // why the page's image could not be had, as the script told it (JSON)
 };

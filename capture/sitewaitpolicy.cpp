@@ -22,34 +22,58 @@ void SiteWaitPolicy::Reset()
     m_retryAfter.reset();
 }
 
+namespace {
+SiteWaitPolicy::Decision giveUp(SiteWaitPolicy::Decision::Cause cause, const QString &why = {})
+{
+    SiteWaitPolicy::Decision decision;
+    decision.kind = SiteWaitPolicy::Decision::GiveUp;
+    decision.cause = cause;
+    decision.why = why;
+    return decision;
+}
+} // namespace
+
 SiteWaitPolicy::Decision SiteWaitPolicy::Failed(const PageFailure &failure, Clock::time_point now, bool pageKnown,
                                                 bool secondPass)
 {
-    // An image that did not come in time may come on the next tick; one that the site said
-    // why of will not.
-    if (failure.kind != PageFailure::SiteSaid && ++m_tries < Pacing::MaxCaptureAttempts)
-        return {};
-    m_tries = 0;
-    if (failure.kind == PageFailure::Unusable) {
-        // Waiting would not change it; the second pass tries it once more.
-        Decision giveUp;
-        giveUp.kind = Decision::GiveUp;
-        giveUp.unusable = failure.reason;
-        Reset();
-        return giveUp;
+    using Decision = SiteWaitPolicy::Decision;
+    const bool siteDown = failure.kind == PageFailure::SiteSaid && failure.fault.kind == SiteFault::Down;
+    // A site that says it is not there is waited for at once. Anything else may do on the
+    // next try at the run's pace: an image that did not come in time, a page process that
+    // ended, even a file that came damaged.
+    if (!siteDown) {
+        if (++m_tries < Pacing::MaxCaptureAttempts) {
+            Decision again;
+            again.kind = failure.kind == PageFailure::ProcessEnded ? Decision::Reload : Decision::TryAgain;
+            return again;
+        }
+        m_tries = 0;
+        // Waiting would not change these; the second pass tries them once more.
+        std::optional<Decision> given;
+        if (failure.kind == PageFailure::Unusable)
+            given = giveUp(Decision::Unusable, failure.reason);
+        else if (failure.kind == PageFailure::ProcessEnded)
+            given = giveUp(Decision::ProcessEnded, failure.reason);
+        else if (failure.kind == PageFailure::SiteSaid && failure.fault.kind == SiteFault::Damaged)
+            given = giveUp(Decision::Damaged);
+        else if (failure.kind == PageFailure::SiteSaid)
+            given = giveUp(Decision::Refused, failure.fault.text);
+        if (given) {
+            Reset();
+            return *given;
+        }
     }
+    m_tries = 0;
     if (m_waits == 0)
         m_failingSince = now;
-    if (failure.kind == PageFailure::SiteSaid) {
+    if (siteDown) {
         m_siteSaidWhy = true;
         m_why = failure.fault.text;
         m_retryAfter = failure.fault.retryAfter;
     }
     if (secondPass || !pageKnown || m_patience.waits.isEmpty() || now - m_failingSince >= m_patience.giveUpAfter) {
         Reset();
-        Decision giveUp;
-        giveUp.kind = Decision::GiveUp;
-        return giveUp;
+        return giveUp(Decision::Failed);
     }
     // The next of the growing waits, and never less than the site asked for (up to a limit).
     milliseconds wait = m_patience.waits.at(std::min(m_waits, int(m_patience.waits.size()) - 1));

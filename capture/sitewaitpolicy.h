@@ -22,9 +22,10 @@ struct SitePatience
 struct PageFailure
 {
     enum Kind {
-        NoPicture, // nothing came and nobody said why (an image not loaded yet)
-        SiteSaid,  // the site's answer said why (fault)
-        Unusable,  // an image came, but it cannot be the page (reason)
+        NoPicture,    // nothing came and nobody said why (an image not loaded yet, a time-out)
+        SiteSaid,     // the site's answer said why (fault)
+        Unusable,     // an image came, but it cannot be the page (reason)
+        ProcessEnded, // the browser's page process ended or stopped answering (reason: how)
     };
     Kind kind = NoPicture;
     SiteFault fault;
@@ -32,9 +33,13 @@ struct PageFailure
 };
 
 // What a run does about a page that failed: try it again at the run's pace, wait for the site
-// and load the viewer at the page again, or give the page up. It keeps what it needs of the
-// page's failures so far (tries, waits, since when it fails, what the site said) and forgets
-// them when the page is stored or given up. No clock of its own: the time is given.
+// and load the viewer at the page again, or give the page up. Growing waits are for a site
+// that says it is not there (5xx, 429, no connection) or does not answer in time; an answer
+// that cannot change by waiting (another status, a damaged file, an image that is no page) and
+// a page that ends the browser's page process are tried a few times and given up. It keeps
+// what it needs of the page's failures so far (tries, waits, since when it fails, what the
+// site said) and forgets them when the page is stored or given up. No clock of its own: the
+// time is given.
 class SiteWaitPolicy
 {
 public:
@@ -44,13 +49,22 @@ public:
     {
         enum Kind {
             TryAgain, // capture the page on display once more on the next tick
+            Reload,   // load the viewer at the page again at once, then capture it
             Wait,     // wait this long, then load the viewer at the page again
             GiveUp,   // give the page up
         };
+        // Why a page is given up.
+        enum Cause {
+            Failed,       // it did not come, waits and all
+            Unusable,     // an image came that cannot be the page (why says why)
+            Damaged,      // the site sends a file no decoder reads
+            Refused,      // the site answers with a status that is no image (why: "HTTP 404")
+            ProcessEnded, // it ended the browser's page process each try
+        };
         Kind kind = TryAgain;
         std::chrono::milliseconds wait{0};
-        QString why;           // Wait: what the site said ("HTTP 503"), or "no picture"
-        QString unusable;      // GiveUp of an image that came but cannot be the page: why
+        QString why;           // Wait: what the site said ("HTTP 503"), or "no picture"; GiveUp: as cause says
+        Cause cause = Failed;  // GiveUp
 
         bool operator==(const Decision &) const = default;
     };

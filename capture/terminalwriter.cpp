@@ -23,6 +23,7 @@ struct TerminalWriter::Visitor
     void operator()(const RunEvents::WaitingForSite &e) const { w.line(WaitingForSiteText(e)); }
     void operator()(const RunEvents::WaitCountdown &) const {}
     void operator()(const RunEvents::PageGivenUp &e) const { w.line(PageGivenUpText(e)); }
+    void operator()(const RunEvents::PageProcessEnded &e) const { w.line(PageProcessEndedText(e)); }
     void operator()(const RunEvents::LoadingPage &) const {}
     void operator()(const RunEvents::ViewerStuck &) const { w.line(ViewerStuckText()); }
     void operator()(const RunEvents::SecondPass &e) const { w.line(SecondPassText(e)); }
@@ -74,11 +75,6 @@ void TerminalWriter::BookNotOpened(const QueueEntry &entry, const QString &why)
     line(QStringLiteral("%1: not downloaded: %2").arg(TerminalBookName(entry), why));
 }
 
-void TerminalWriter::Failed(const QString &reason)
-{
-    line(QStringLiteral("%1: %2").arg(m_book, reason));
-}
-
 void TerminalWriter::BookEnded(const QueueEntry &entry, const RunOutcome &outcome)
 {
     const QString book = TerminalBookName(entry);
@@ -98,8 +94,10 @@ void TerminalWriter::BookEnded(const QueueEntry &entry, const RunOutcome &outcom
         line(QStringLiteral("%1: %2; run it again to go on at the first page not stored").arg(book, outcome.reason));
         return;
     case RunOutcome::Stopped:
-    case RunOutcome::Failed:
         line(QStringLiteral("%1: stopped: no PDF written").arg(book));
+        return;
+    case RunOutcome::Failed:
+        line(QStringLiteral("%1: %2").arg(book, outcome.reason));
         return;
     }
 }

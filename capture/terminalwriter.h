@@ -22,8 +22,6 @@ public:
     void BookOpening(const QueueEntry &entry);
     void BookNotOpened(const QueueEntry &entry, const QString &why);
     void BookEnded(const QueueEntry &entry, const RunOutcome &outcome);
-    // Something failed in the book's run.
-    void Failed(const QString &reason);
 
 private:
     struct Visitor;

@@ -50,9 +50,12 @@ TickLoop::Release TickLoop::Hold()
         if (generation == m_generation && !m_closed) {
             try {
                 goOn = rest();
+            } catch (const WriteError &e) {
+                if (Failed)
+                    Failed(e.message(), true);
             } catch (const AppError &e) {
                 if (Failed)
-                    Failed(e.message());
+                    Failed(e.message(), false);
             }
         }
         if (goOn)

@@ -31,9 +31,9 @@ public:
     // Holds the ticks. The release, called once when what the step started has ended, runs
     // rest (unless another run has begun or the loop is closed: rest also runs for a run that
     // was stopped meanwhile, to finish what it started) and ticks on when it says so.
-    // AppErrors from rest go to Failed.
+    // AppErrors from rest go to Failed (with whether a file could not be written).
     Release Hold();
-    std::function<void(const QString &reason)> Failed;
+    std::function<void(const QString &reason, bool writeFailed)> Failed;
 
 signals:
     // A hold has ended: a run asked for meanwhile may start.

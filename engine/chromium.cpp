@@ -1,10 +1,12 @@
 #include "chromium.h"
 
 #include "browserpage.h"
+#include "filefetch.h"
 #include "popupwindow.h"
 #include "windowparent.h"
 
 #include <QTimer>
+#include <csignal>
 #include <QWebEngineNewWindowRequest>
 #include <QWebEngineProfile>
 #include <QWebEngineScript>
@@ -62,8 +64,26 @@ void TChromium::connectPage(TBrowserPage *page)
     });
     connect(page, &QWebEnginePage::newWindowRequested, this,
             [this, page](QWebEngineNewWindowRequest &request) { onNewWindowRequested(page, request); });
-    if (page == m_page)
-        connect(page, &TBrowserPage::consoleMessage, this, &TChromium::ConsoleMessage);
+    if (page != m_page)
+        return;
+    connect(page, &TBrowserPage::consoleMessage, this, &TChromium::ConsoleMessage);
+    connect(page, &QWebEnginePage::renderProcessTerminated, this,
+            [this](QWebEnginePage::RenderProcessTerminationStatus status, int) {
+                switch (status) {
+                case QWebEnginePage::NormalTerminationStatus:
+                    emit PageProcessEnded(QStringLiteral("ended"));
+                    return;
+                case QWebEnginePage::AbnormalTerminationStatus:
+                    emit PageProcessEnded(QStringLiteral("ended abnormally"));
+                    return;
+                case QWebEnginePage::CrashedTerminationStatus:
+                    emit PageProcessEnded(QStringLiteral("crashed"));
+                    return;
+                case QWebEnginePage::KilledTerminationStatus:
+                    emit PageProcessEnded(QStringLiteral("was killed"));
+                    return;
+                }
+            });
 }
 
 void TChromium::onNewWindowRequested(TBrowserPage *source, QWebEngineNewWindowRequest &request)
@@ -107,6 +127,26 @@ void TChromium::ExecuteJavaScript(const QString &code)
 {
     if (HasBrowser())
         m_page->runJavaScript(code, QWebEngineScript::MainWorld);
+}
+
+void TChromium::FetchFile(const QString &url, int timeoutMs, FetchDone done)
+{
+    if (!HasBrowser()) {
+        IBrowser::FetchFile(url, timeoutMs, std::move(done));
+        return;
+    }
+    TFileFetch::Start(m_page, url, timeoutMs, std::move(done));
+}
+
+bool TChromium::EndPageProcess()
+{
+    const qint64 pid = PageProcessId();
+    return pid > 0 && ::kill(pid_t(pid), SIGKILL) == 0;
+}
+
+qint64 TChromium::PageProcessId() const
+{
+    return HasBrowser() ? m_page->renderProcessPid() : 0;
 }
 
 TBrowserPage *TChromium::pageOf(int browserId) const

@@ -34,6 +34,10 @@ public:
     QString MainFrameUrl() const override;
     QString Title() const override;
     void ExecuteJavaScript(const QString &code) override;
+    void FetchFile(const QString &url, int timeoutMs, FetchDone done) override;
+    bool EndPageProcess() override;
+    // The process that renders the main page; 0 when none runs.
+    qint64 PageProcessId() const;
 
     int BrowserId() const override;
 

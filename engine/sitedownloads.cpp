@@ -1,5 +1,6 @@
 #include "sitedownloads.h"
 
+#include "filefetch.h"
 #include "freefilename.h"
 
 #include <QDir>
@@ -22,6 +23,9 @@ QString TSiteDownloads::Folder() const
 
 void TSiteDownloads::onDownloadRequested(QWebEngineDownloadRequest *request)
 {
+    // A file the program asked for itself, taken elsewhere.
+    if (request->state() != QWebEngineDownloadRequest::DownloadRequested || TFileFetch::IsProgramFetch(request))
+        return;
     const QString folder = Folder();
     QString name = request->suggestedFileName();
     if (folder.isEmpty() || !QDir().mkpath(folder)) {

@@ -1,12 +1,15 @@
 // Reports the page on display: the viewer's page number, the page image as a data URL and the
 // size the viewer shows it at. The image is the file the browser loaded for the page, read
 // again through the browser, so its cache and the reader's session serve it; a copy drawn on
-// a canvas when that file cannot be had or is no JPEG or PNG.
+// a canvas when that file cannot be had or is no JPEG or PNG. An image of another origin is
+// reported by its address alone ("src", source "browser"): the program has the browser itself
+// download it.
 // Reading the file takes a moment: the script says "###pending=<n>" at once, then prints
 // "###page@<n>=" with the report and "###end@<n>", the end also when there is no report.
 // When the page's image did not load, it asks the site once what became of it and prints
-// "###fault@<n>=" with the answer's status and Retry-After, or the error of the request; if
-// the image comes now, that file is the report. It does not ask when QMprobe is false (the
+// "###fault@<n>=" with the answer's status and Retry-After, or the error of the request, or
+// "damaged" when the site answered with a file no decoder reads; if the image comes now, that
+// file is the report. It does not ask when QMprobe is false (the
 // program knows why already, and a failing site gets one request per try, the viewer's).
 (function () {
     var script = typeof QMscript === "number" ? QMscript : 0;
@@ -74,12 +77,17 @@
             why = "data: address";
         } else if (/^blob:/i.test(src)) {
             why = "blob: address";
+        } else if (!sameOrigin(src)) {
+            // Another origin lets this page read its file only when it says so (CORS), and a
+            // request to learn whether it does costs the site one: the browser itself, which
+            // may, downloads it instead.
+            return {src: new URL(src, location.href).href, source: "browser"};
         } else {
             var response = null;
             try {
                 response = await fetch(src, {cache: "force-cache", credentials: "include"});
             } catch (e) {
-                why = sameOrigin(src) ? "file not readable" : "another origin";
+                why = "file not readable";
             }
             if (response) {
                 // An error page is no page image: the capture fails and is tried again.
@@ -115,11 +123,16 @@
         var blob = await response.blob();
         if (await formatOf(blob))
             throw {error: "no picture"};
-        // Its size as the viewer shows it, EXIF orientation applied.
+        // Its size as the viewer shows it, EXIF orientation applied; a file no decoder reads
+        // is damaged as the site sends it.
         var probe = new Image(), url = URL.createObjectURL(blob);
         try {
             probe.src = url;
-            await probe.decode();
+            try {
+                await probe.decode();
+            } catch (e) {
+                throw {status: response.status, damaged: true};
+            }
             width = probe.naturalWidth;
             height = probe.naturalHeight;
         } finally {
@@ -136,13 +149,16 @@
             return; // no picture on display yet
         else
             page = await pageImage(img, src);
-        var report = {total: total, currpage: currpage, img: page.img, naturalWidth: width, naturalHeight: height,
-                      source: page.source};
+        var report = {total: total, currpage: currpage, naturalWidth: width, naturalHeight: height, source: page.source};
+        if (page.img)
+            report.img = page.img;
+        if (page.src)
+            report.src = page.src;
         if (page.why)
             report.why = page.why;
         console.debug("###page@" + script + "=" + JSON.stringify(report));
     })().catch(function (e) {
-        if (e && (e.status || e.error))
+        if (e && (e.status || e.error || e.damaged))
             console.debug("###fault@" + script + "=" + JSON.stringify(e));
     }).finally(function () {
         console.debug("###end@" + script);

@@ -68,6 +68,9 @@ private slots:
     void pageFolderThatCannotBeMadeStartsNoRun();
     void reportedPageOutsideTheBook_data();
     void reportedPageOutsideTheBook();
+    void pageProcessEnds_data();
+    void pageProcessEnds();
+    void imageOfAnotherOriginFetched();
 
 private:
     void newTask();
@@ -804,6 +807,73 @@ void TestCaptureScripts::unusableIdStartsNoRun()
     emit viewer->LoadEnd(7, true, viewer->address());
     QCOMPARE(otherPage.count(), 1);
     QCOMPARE(log.lines, (QStringList{QString(), refusal}));
+}
+
+void TestCaptureScripts::pageProcessEnds_data()
+{
+    QTest::addColumn<QString>("fate");        // what capturing the failing page does to the process
+    QTest::addColumn<int>("times");           // so many times in all
+    QTest::addColumn<QList<int>>("stored");
+    QTest::addColumn<QStringList>("logged");  // lines the log must hold, in this order
+    QTest::addColumn<int>("ended");           // page processes the program ended itself
+    QTest::newRow("killed once") << "kill" << 1 << QList<int>{1, 2, 3}
+                                 << QStringList{"The browser's page process ended (crashed): loading page 2 again", "Save page 3 / 3 ..."} << 0;
+    // Each death counts as a try: three, and the page is given up; the second pass tries it
+    // (three more), and the build goes on without it.
+    QTest::newRow("page that ends it each time") << "kill" << 100 << QList<int>{1, 3}
+                                                 << QStringList{"The browser's page process ended (crashed): loading page 2 again",
+                                                                "The browser's page process ended (crashed)",
+                                                                "Page 2 could not be captured", "Save page 3 / 3 ...",
+                                                                "Trying once more the pages that could not be captured: 2",
+                                                                "Still missing: 2", "missing pages  2"}
+                                                 << 0;
+    QTest::newRow("stops answering once") << "hang" << 1 << QList<int>{1, 2, 3}
+                                          << QStringList{"The browser's page process stopped answering: loading page 2 again",
+                                                         "Save page 3 / 3 ..."}
+                                          << 1;
+}
+
+void TestCaptureScripts::pageProcessEnds()
+{
+    QFETCH(QString, fate);
+    QFETCH(int, times);
+    QFETCH(QList<int>, stored);
+    QFETCH(QStringList, logged);
+    QFETCH(int, ended);
+    viewer->total = 3;
+    int left = times;
+    viewer->pageProcess = [&](int seq) { return seq == 2 && left-- > 0 ? fate : QString(); };
+    newTask();
+    task->Settings.captureTimeoutMs = 300; // a page that does not answer is known soon
+    startRun();
+    QVERIFY2(waitForEnd(), qPrintable(log.lines.join(QLatin1Char('|'))));
+    QStringList files;
+    for (int page : stored)
+        files << PageFileName(page);
+    QCOMPARE(storedPages(viewer->bookId), files);
+    qsizetype at = 0;
+    for (const QString &line : logged) {
+        const qsizetype found = log.lines.indexOf(line, at);
+        QVERIFY2(found >= 0, qPrintable(QStringLiteral("\"%1\" not in order in: %2").arg(line, log.lines.join(QLatin1Char('|')))));
+        at = found + 1;
+    }
+    QCOMPARE(viewer->processesEnded, ended);
+    QVERIFY(errors.isEmpty());
+}
+
+void TestCaptureScripts::imageOfAnotherOriginFetched()
+{
+    viewer->total = 2;
+    viewer->foreignImages = true;
+    newTask();
+    startRun();
+    QVERIFY(waitForEnd());
+    QCOMPARE(viewer->fetches, 2);
+    for (int page = 1; page <= 2; ++page)
+        QCOMPARE(readAll(PageFilePath(viewer->bookId, page)), ScriptedViewer::pagePng(viewer->bookId, page));
+    QVERIFY2(log.lines.contains(QStringLiteral("pages are the site's PNG files, downloaded by the browser from images.test")),
+             qPrintable(log.lines.join(QLatin1Char('|'))));
+    QVERIFY(errors.isEmpty());
 }
 
 QM_TEST_MAIN(TestCaptureScripts)

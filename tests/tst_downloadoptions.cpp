@@ -86,6 +86,7 @@ std::optional<DownloadOptions> TestDownloadOptions::parse(QStringList arguments,
     }
     for (QString &argument : arguments)
         argument = placed(argument);
+    QDir::setCurrent(folder->path()); // relative folders are made there
     DownloadCommandLine commandLine;
     QCommandLineParser parser;
     setUpLikeTheProgram(parser, commandLine);
@@ -122,7 +123,10 @@ void TestDownloadOptions::read_data()
                                       << QStringList{Book} << "10-" << "" << "as window";
     QTest::newRow("output folder relative to the current folder")
         << QStringList{"--download", "--output", "pdfs", Book} << noFile << QStringList{Book} << ""
-        << QDir::current().filePath("pdfs") << "as window";
+        << "%dir/pdfs" << "as window";
+    QTest::newRow("output folder made with its parents")
+        << QStringList{"--download", "--output", "%dir/new/pdfs", Book} << noFile << QStringList{Book} << ""
+        << "%dir/new/pdfs" << "as window";
     QTest::newRow("queue file alone")
         << QStringList{"--download", "--queue", "%queue"}
         << QByteArray("# books for the weekend\n" + Book.toUtf8() + "\n\n   \n  # " + Book.toUtf8() + "\r\n  " +
@@ -197,6 +201,8 @@ void TestDownloadOptions::usageError_data()
                                            << "Missing value after '--pages'.";
     QTest::newRow("output is a file") << QStringList{"--download", "--output", "%queue", Book} << QByteArray("x")
                                       << "--output %queue is a file, not a folder";
+    QTest::newRow("output that cannot be made") << QStringList{"--download", "--output", "%queue/pdfs", Book} << QByteArray("x")
+                                                << "--output %dir/books.txt/pdfs: Cannot create folder \"%dir/books.txt\". A file of that name is in the way";
     QTest::newRow("output empty") << QStringList{"--download", "--output=", Book} << noFile << "--output needs a folder";
     QTest::newRow("text not a language code") << QStringList{"--download", "--text", "en glish", Book} << noFile
                                               << "--text takes a language code such as eng or deu+eng, or none, not \"en glish\"";

@@ -23,6 +23,7 @@
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QtTest>
+#include <csignal>
 
 using namespace std::chrono_literals;
 
@@ -44,6 +45,8 @@ private slots:
     void queueKeptAcrossARestart();
     void finishedRowRemovedWhileTheQueueRuns();
     void rightPanelControlsNeverOverlap();
+    void damagedImageIsGivenUpWithoutWaits();
+    void pageProcessKilledInMidRun();
 
 private:
     void openViewer(const QString &id, int seq, int total) { QVERIFY2(fixture.openViewer(id, seq, total), qPrintable(log())); }
@@ -72,6 +75,13 @@ void TestLongRuns::initTestCase()
     book.retryAfterSeconds = 3;
     site->addBook(QStringLiteral("long.retryafter"), book);
     site->addBook(QStringLiteral("long.layout"), book);
+    ViewerSite::Book damaged;
+    damaged.totalSeq = 3;
+    damaged.imageRetryMs = 3600000;
+    damaged.faultyPage = 2;
+    damaged.fault = ViewerSite::Book::Fault::Damaged;
+    site->addBook(QStringLiteral("long.damaged"), damaged);
+
     book.outageMs = 3600000;
     book.retryAfterSeconds = 0;
     site->addBook(QStringLiteral("long.down"), book);
@@ -84,6 +94,7 @@ void TestLongRuns::initTestCase()
     five.totalSeq = 5;
     site->addBook(QStringLiteral("long.five"), five);
     site->addBook(QStringLiteral("long.range"), five);
+    site->addBook(QStringLiteral("long.killed"), five);
     site->addBook(QStringLiteral("long.range2"), five);
     ViewerSite::Book two;
     two.totalSeq = 2;
@@ -313,6 +324,45 @@ void TestLongRuns::finishedRowRemovedWhileTheQueueRuns()
         QCOMPARE(kept.entries().at(i).message, AppFolders().dataFolder + id + QStringLiteral(".pdf"));
         QCOMPARE(pdfPages(id + QStringLiteral(".pdf")), 2);
     }
+}
+
+void TestLongRuns::damagedImageIsGivenUpWithoutWaits()
+{
+    // Waits that would outlast the test: a damaged file is not waited for.
+    window->Controller->Settings.patience = {{10min}, 60min, 10min};
+    openViewer(QStringLiteral("long.damaged"), 1, 3);
+    window->downloadbtn->click();
+    waitForEnd();
+    const QStringList lines = window->Memo1->lines();
+    QVERIFY2(lines.contains(QStringLiteral("Page 2 is damaged as the site sends it: given up")), qPrintable(log()));
+    QVERIFY2(!log().contains(QLatin1String("trying again in")), qPrintable(log()));
+    QVERIFY(lines.contains(QStringLiteral("Trying once more the pages that could not be captured: 2")));
+    QVERIFY(lines.contains(QStringLiteral("Still missing: 2")));
+    QCOMPARE(pdfPages(QStringLiteral("long.damaged.pdf")), 2);
+    QVERIFY(!QFile::exists(PageFilePath(QStringLiteral("long.damaged"), 2)));
+}
+
+void TestLongRuns::pageProcessKilledInMidRun()
+{
+    openViewer(QStringLiteral("long.killed"), 1, 5);
+    // The process that renders the viewer is killed once page 2 is in.
+    qint64 killed = 0;
+    connect(window->Controller, &TDownloadController::Event, this, [&](const RunEvent &event) {
+        const auto *stored = std::get_if<RunEvents::PageStored>(&event);
+        if (stored && stored->page == 2 && killed == 0) {
+            killed = window->chm->PageProcessId();
+            QVERIFY(killed > 0);
+            QCOMPARE(::kill(pid_t(killed), SIGKILL), 0);
+        }
+    });
+    window->downloadbtn->click();
+    waitForEnd();
+    QVERIFY(killed > 0);
+    QVERIFY2(window->Memo1->lines().contains(QStringLiteral("The browser's page process ended (was killed): loading page 3 again")),
+             qPrintable(log()));
+    QVERIFY(!log().contains(QLatin1String("missing pages")));
+    QCOMPARE(pdfPages(QStringLiteral("long.killed.pdf")), 5);
+    QVERIFY(window->chm->PageProcessId() != killed);
 }
 
 // The visible controls of the right-hand panel that overlap, by their names or texts.

@@ -9,7 +9,8 @@ using namespace std::chrono_literals;
 namespace {
 
 // "503" (the site's answer, Retry-After after a slash: "503/40"), "none" (no picture, nobody
-// said why), "bad" (an image that cannot be the page).
+// said why), "bad" (an image that cannot be the page), "damaged" (a file no decoder reads),
+// "offline" (no connection), "crash" (the page process ended).
 PageFailure failureOf(const QString &text)
 {
     PageFailure failure;
@@ -20,7 +21,20 @@ PageFailure failureOf(const QString &text)
         failure.reason = QStringLiteral("cut short");
         return failure;
     }
+    if (text == QLatin1String("crash")) {
+        failure.kind = PageFailure::ProcessEnded;
+        failure.reason = QStringLiteral("crashed");
+        return failure;
+    }
     failure.kind = PageFailure::SiteSaid;
+    if (text == QLatin1String("damaged")) {
+        failure.fault = ReadSiteFault(QStringLiteral("{\"status\":200,\"damaged\":true}"));
+        return failure;
+    }
+    if (text == QLatin1String("offline")) {
+        failure.fault = ReadSiteFault(QStringLiteral("{\"error\":\"no connection\"}"));
+        return failure;
+    }
     const QStringList parts = text.split(QLatin1Char('/'));
     failure.fault = ReadSiteFault(parts.size() > 1 ? QStringLiteral("{\"status\":%1,\"retryAfter\":\"%2\"}").arg(parts[0], parts[1])
                                                    : QStringLiteral("{\"status\":%1}").arg(parts[0]));
@@ -32,10 +46,23 @@ QString decisionText(const SiteWaitPolicy::Decision &decision)
     switch (decision.kind) {
     case SiteWaitPolicy::Decision::TryAgain:
         return QStringLiteral("again");
+    case SiteWaitPolicy::Decision::Reload:
+        return QStringLiteral("reload");
     case SiteWaitPolicy::Decision::Wait:
         return QStringLiteral("wait %1 (%2)").arg(WaitText(decision.wait), decision.why);
     case SiteWaitPolicy::Decision::GiveUp:
-        return decision.unusable.isEmpty() ? QStringLiteral("give up") : QStringLiteral("give up: ") + decision.unusable;
+        switch (decision.cause) {
+        case SiteWaitPolicy::Decision::Failed:
+            return QStringLiteral("give up");
+        case SiteWaitPolicy::Decision::Unusable:
+            return QStringLiteral("give up, unusable: ") + decision.why;
+        case SiteWaitPolicy::Decision::Damaged:
+            return QStringLiteral("give up, damaged");
+        case SiteWaitPolicy::Decision::Refused:
+            return QStringLiteral("give up, refused: ") + decision.why;
+        case SiteWaitPolicy::Decision::ProcessEnded:
+            return QStringLiteral("give up, page process: ") + decision.why;
+        }
     }
     return {};
 }
@@ -49,6 +76,8 @@ private slots:
     void decisions_data();
     void decisions();
     void storedPageStartsAfresh();
+    void retryAfter_data();
+    void retryAfter();
 };
 
 void TestSiteWaitPolicy::decisions_data()
@@ -78,7 +107,20 @@ void TestSiteWaitPolicy::decisions_data()
                                           << L{"wait 10 s (HTTP 503)", "again", "again", "wait 30 s (HTTP 503)"};
     // Waiting would not change an image that is no page.
     QTest::newRow("unusable image") << L{"bad", "bad", "bad"} << T{0, 1, 2} << true << false
-                                    << L{"again", "again", "give up: cut short"};
+                                    << L{"again", "again", "give up, unusable: cut short"};
+    QTest::newRow("429 and no connection are waited for") << L{"429", "offline"} << T{0, 10} << true << false
+                                                         << L{"wait 10 s (HTTP 429)", "wait 30 s (no connection)"};
+    // A file no decoder reads stays so: three tries at the run's pace, then given up, and
+    // the site is asked each time (nothing is waited for).
+    QTest::newRow("damaged as the site sends it") << L{"damaged", "damaged", "damaged"} << T{0, 1, 2} << true << false
+                                                  << L{"again", "again", "give up, damaged"};
+    QTest::newRow("an answer that is no image") << L{"404", "404", "404"} << T{0, 1, 2} << true << false
+                                                << L{"again", "again", "give up, refused: HTTP 404"};
+    // The page is loaded again into a new process; a page that ends it each time is given up.
+    QTest::newRow("page process ended") << L{"crash", "crash", "crash"} << T{0, 5, 10} << true << false
+                                        << L{"reload", "reload", "give up, page process: crashed"};
+    QTest::newRow("page process ended once") << L{"crash", "none", "none"} << T{0, 5, 6} << true << false
+                                             << L{"reload", "again", "wait 10 s (no picture)"};
     QTest::newRow("page not known") << L{"503"} << T{0} << false << false << L{"give up"};
     QTest::newRow("second pass") << L{"503"} << T{0} << true << true << L{"give up"};
 }
@@ -110,6 +152,35 @@ void TestSiteWaitPolicy::storedPageStartsAfresh()
     QVERIFY(!policy.SiteSaidWhy());
     QCOMPARE(decisionText(policy.Failed(failureOf(QStringLiteral("503")), start + 1h, true, false)),
              QStringLiteral("wait 10 s (HTTP 503)"));
+}
+
+void TestSiteWaitPolicy::retryAfter_data()
+{
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<qint64>("seconds"); // -1: none
+    // Now is Sunday, 6 November 1994, 08:49:00 UTC.
+    QTest::newRow("seconds") << "120" << qint64(120);
+    QTest::newRow("seconds past 64 bits") << "99999999999999999999999" << qint64(86400);
+    QTest::newRow("seconds past a day") << "1000000" << qint64(86400);
+    QTest::newRow("IMF-fixdate") << "Sun, 06 Nov 1994 08:49:37 GMT" << qint64(37);
+    QTest::newRow("RFC 850") << "Sunday, 06-Nov-94 08:49:37 GMT" << qint64(37);
+    QTest::newRow("asctime") << "Sun Nov  6 08:49:37 1994" << qint64(37);
+    QTest::newRow("asctime, two-digit day, days ahead") << "Thu Nov 10 08:49:00 1994" << qint64(86400);
+    QTest::newRow("a date gone by") << "Sat, 05 Nov 1994 08:49:37 GMT" << qint64(0);
+    QTest::newRow("no such day") << "Sun, 31 Feb 1994 08:49:37 GMT" << qint64(-1);
+    QTest::newRow("negative") << "-5" << qint64(-1);
+    QTest::newRow("local time is no HTTP date") << "Sun, 06 Nov 1994 08:49:37 CET" << qint64(-1);
+}
+
+void TestSiteWaitPolicy::retryAfter()
+{
+    QFETCH(QString, value);
+    QFETCH(qint64, seconds);
+    const QDateTime now(QDate(1994, 11, 6), QTime(8, 49, 0), Qt::UTC);
+    const SiteFault fault = ReadSiteFault(QStringLiteral("{\"status\":503,\"retryAfter\":\"%1\"}").arg(value), now);
+    QCOMPARE(fault.kind, SiteFault::Down);
+    QCOMPARE(fault.retryAfter ? qint64(std::chrono::duration_cast<std::chrono::seconds>(*fault.retryAfter).count()) : qint64(-1),
+             seconds);
 }
 
 QTEST_GUILESS_MAIN(TestSiteWaitPolicy)

@@ -18,3 +18,11 @@ private:
     QString m_message;
     QByteArray m_utf8;
 };
+
+// A file could not be written (or would not fit): a page file, the PDF. The message names the
+// file and the system's reason.
+class WriteError : public AppError
+{
+public:
+    using AppError::AppError;
+};

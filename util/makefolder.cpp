@@ -10,6 +10,8 @@
 #include <cerrno>
 #include <cstring>
 #include <sys/stat.h>
+#include <unistd.h>
+#include <cstdlib>
 
 QString MakeUserFolder(const QString &name)
 {
@@ -38,4 +40,27 @@ void MakeFolder(const QString &path)
         throw AppError(QStringLiteral("Cannot create folder \"%1\". %2").arg(path, QString::fromLocal8Bit(std::strerror(errno))));
     if (!QFileInfo(path).isDir())
         throw AppError(QStringLiteral("Cannot create folder \"%1\". A file of that name is in the way").arg(path));
+}
+
+void MakeFolders(const QString &path)
+{
+    const QString absolute = QDir(path).absolutePath();
+    QString made;
+    for (const QString &part : absolute.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+        made += QLatin1Char('/') + part;
+        if (!QFileInfo(made).isDir())
+            MakeFolder(made);
+    }
+}
+
+QString FolderWriteProblem(const QString &path)
+{
+    const QByteArray probe = QFile::encodeName(QDir(path).absoluteFilePath(QStringLiteral(".write-probe-XXXXXX")));
+    QByteArray name = probe;
+    const int fd = ::mkstemp(name.data());
+    if (fd < 0)
+        return QString::fromLocal8Bit(std::strerror(errno));
+    ::close(fd);
+    ::unlink(name.constData());
+    return {};
 }

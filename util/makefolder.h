@@ -13,3 +13,9 @@ void EnsureFolder(const QString &path);
 // The same, but a folder that cannot be made throws "Cannot create folder ..." with the
 // system's reason.
 void MakeFolder(const QString &path);
+
+// The folder at path and the ones above it that are missing; throws as MakeFolder.
+void MakeFolders(const QString &path);
+
+// Why no file can be written in the folder at path (the system's reason); empty when one can.
+QString FolderWriteProblem(const QString &path);

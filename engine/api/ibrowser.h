@@ -1,7 +1,10 @@
 #pragma once
 
+#include <QByteArray>
 #include <QObject>
 #include <QString>
+#include <QTimer>
+#include <functional>
 
 // The browser as the rest of the program uses it. The real one is TChromium (chromium.h);
 // tests provide a scripted stand-in. Its signals arrive on the GUI thread, later than the
@@ -30,6 +33,21 @@ public:
     // browser.
     virtual void LoadURL(const QString &url) = 0;
 
+    // Downloads url through the browser itself (its profile's cookies and session, its cache
+    // first) as the main page would, for a file the page's own scripts may not read (another
+    // origin's image). done follows later with the file's bytes, or with why there are none.
+    using FetchDone = std::function<void(const QByteArray &bytes, const QString &error)>;
+    virtual void FetchFile(const QString &url, int timeoutMs, FetchDone done)
+    {
+        Q_UNUSED(url);
+        Q_UNUSED(timeoutMs);
+        QTimer::singleShot(0, this, [done = std::move(done)] { done({}, QStringLiteral("the browser cannot fetch files")); });
+    }
+
+    // Ends the process that renders the main page, one that stopped answering; PageProcessEnded
+    // follows, and a page loaded then gets a new one. False when there is none to end.
+    virtual bool EndPageProcess() { return false; }
+
     // Whether an event of this browser id and frame concerns the main browser's main frame.
     bool IsOwnMainFrame(int browserId, bool isMainFrame) const
     {
@@ -43,4 +61,7 @@ signals:
     void AddressChange(int browserId, bool isMainFrame, const QString &url);
     // A frame finished loading a document.
     void LoadEnd(int browserId, bool isMainFrame, const QString &url);
+    // The process that renders the main browser's pages ended (how: "crashed", "was killed",
+    // ...): the page shows nothing and runs no script until it is loaded again.
+    void PageProcessEnded(const QString &how);
 };

@@ -39,7 +39,15 @@ public:
     bool goesOn = false;                  // the page script reports after its probe, as the real one
     QString reportMembers;                // further members of the report (",\"source\":\"site\"")
     QString reportedPage;                 // the report's page number instead of seq when set
+    bool foreignImages = false;           // page images of another origin: reported by address, fetched
+    // What capturing page seq does to the page's process: "" nothing, "kill" it ends, "hang" it
+    // stops answering (until ended or the page loaded again).
+    std::function<QString(int seq)> pageProcess = [](int) { return QString(); };
     bool exists = true;
+    bool dead = false;                    // the page's process ended: no script runs until a load
+    bool hung = false;                    // it stopped answering: likewise, until ended or a load
+    int processesEnded = 0;               // by EndPageProcess
+    int fetches = 0;
 
     int captures = 0;                     // page scripts run
     int lateOutputs = 0;                  // reports printed after their probe, by scripts that went on
@@ -49,6 +57,21 @@ public:
     bool idle() const { return m_queue.empty(); }
 
     QStringList loads;                    // addresses the program opened
+
+    bool EndPageProcess() override
+    {
+        ++processesEnded;
+        hung = false;
+        die(QStringLiteral("was killed"));
+        return true;
+    }
+    void FetchFile(const QString &url, int, FetchDone done) override
+    {
+        ++fetches;
+        const int page = BookPageFromUrl(url);
+        const QString book = bookId;
+        QTimer::singleShot(reportDelayMs, this, [book, page, done = std::move(done)] { done(pagePng(book, page), QString()); });
+    }
 
     bool HasBrowser() const override { return exists; }
     void LoadURL(const QString &url) override
@@ -61,6 +84,7 @@ public:
         } catch (const AppError &) {
         }
         QTimer::singleShot(0, this, [this, page, id] {
+            dead = hung = false; // a new process renders the page
             otherPage.clear();
             if (!id.isEmpty())
                 bookId = id;
@@ -79,6 +103,8 @@ public:
 
     void ExecuteJavaScript(const QString &code) override
     {
+        if (dead || hung)
+            return;
         scripts << code;
         m_queue.push_back(code);
         if (m_queue.size() == 1)
@@ -104,16 +130,44 @@ private:
     // A report of the page on display; one of an image not loaded yet holds an empty canvas.
     QString reportText(bool loaded = true) const
     {
+        if (foreignImages)
+            return QStringLiteral("{\"total\":%1,\"currpage\":\"%2\",\"source\":\"browser\",\"src\":\"http://images.test/img?seq=%2\"}")
+                .arg(total)
+                .arg(seq);
         const QString image = loaded ? QStringLiteral("data:image/png;base64,") + QString::fromLatin1(pagePng(bookId, seq).toBase64())
                                      : QStringLiteral("data:,");
         return QStringLiteral("{\"total\":%1,\"currpage\":\"%2\",\"img\":\"%3\"%4}").arg(total).arg(reportedPage.isNull() ? QString::number(seq) : reportedPage).arg(image, reportMembers);
     }
 
+    // The page's process ends: queued scripts never run, and the program is told.
+    void die(const QString &how)
+    {
+        if (dead)
+            return;
+        dead = true;
+        m_queue.clear();
+        QTimer::singleShot(0, this, [this, how] { emit PageProcessEnded(how); });
+    }
+
     void runNext()
     {
-        if (m_queue.empty())
+        if (m_queue.empty() || dead || hung)
             return;
         const QString code = m_queue.front();
+        if (code == PageScriptText) {
+            const QString fate = pageProcess(seq);
+            if (fate == QLatin1String("kill")) {
+                ++captures;
+                die(QStringLiteral("crashed"));
+                return;
+            }
+            if (fate == QLatin1String("hang")) {
+                ++captures;
+                hung = true;
+                m_queue.clear(); // nothing more runs, nothing is printed
+                return;
+            }
+        }
         int delay = 0;
         QStringList messages;
         std::function<void()> after;
@@ -152,6 +206,8 @@ private:
             messages << code.section(QLatin1Char('"'), 1, 1);
         }
         QTimer::singleShot(delay, this, [this, messages, after] {
+            if (dead || hung || m_queue.empty())
+                return; // the page went meanwhile, with what it had to print
             for (const QString &m : messages)
                 emit ConsoleMessage(m);
             if (after)

@@ -36,8 +36,8 @@ public:
         bool blobImages = false;    // the viewer shows page images through blob: addresses of its own
         int rotatedPage = 0;        // this page's JPEG is stored turned, with EXIF orientation 6
         int iccPage = 0;            // this page's JPEG carries an ICC profile (Display P3)
-        enum class Fault { None, Unavailable, CutOff };
-        int faultyPage = 0;         // this page's image is answered with 503, or cut short
+        enum class Fault { None, Unavailable, CutOff, Damaged };
+        int faultyPage = 0;         // this page's image is answered with 503, cut short, or damaged (200, no decoder reads it)
         Fault fault = Fault::None;
         // An outage: this page's image is answered with 503 for outageMs after it was first
         // asked for, with a Retry-After of that many seconds when above 0.
