@@ -3,7 +3,7 @@
 namespace {
 QString megabytes(qint64 bytes)
 {
-    return QStringLiteral("%1 MB").arg((bytes + 999'999) / 1'000'000);
+    return QStringLiteral("%1 MB").arg((bytes + 500'000) / 1'000'000);
 }
 } // namespace
 

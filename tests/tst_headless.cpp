@@ -8,9 +8,11 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <csignal>
+#include <sys/mount.h>
 
 class TestHeadless : public QObject
 {
@@ -23,8 +25,15 @@ private slots:
     void sigtermStopsLikeStop();
     void secondProcessOnTheProfileIsRefused();
     void stoppedRunGoesOnWhereItStopped();
+    void pageProcessKilledInMidRun();
+    void outputFolderMadeWhenMissing();
+    void failedBuildAndTheQueueGoesOn();
+    void fullDisk_data();
+    void fullDisk();
 
 private:
+    // Mounts a small file system of its own at path (root only); false when it cannot.
+    bool mountSmallDisk(const QString &path, const QByteArray &size);
     struct Run
     {
         int status = -1;
@@ -57,6 +66,9 @@ void TestHeadless::initTestCase()
     site->addBook(QStringLiteral("cli.b"), book);
     book.totalSeq = 5;
     site->addBook(QStringLiteral("cli.five"), book);
+    site->addBook(QStringLiteral("cli.killed"), book);
+    site->addBook(QStringLiteral("cli.full"), book);
+    site->addBook(QStringLiteral("cli.small"), book);
     book.totalSeq = 3;
     book.faultyPage = 2;
     book.fault = ViewerSite::Book::Fault::Unavailable;
@@ -232,6 +244,148 @@ void TestHeadless::stoppedRunGoesOnWhereItStopped()
     QCOMPARE(site->hits(site->imagePath(QStringLiteral("cli.five"), 2)), before2); // page 2 not asked for again
     QVERIFY(site->hits(site->imagePath(QStringLiteral("cli.five"), 1)) - before <= 1); // the viewer opened there
     QCOMPARE(PdfCheck::pageSizes(result.out.value(0)).size(), 5);
+}
+
+namespace {
+
+// The processes that render pages for the program at pid: the browser engine forks them from a
+// zygote process of its own (so they go by its command line), a child of the program.
+QList<qint64> pageProcesses(qint64 pid)
+{
+    QMultiMap<qint64, qint64> children;
+    for (const QString &entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        bool number = false;
+        const qint64 child = entry.toLongLong(&number);
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(entry));
+        if (!number || !stat.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray line = stat.readAll();
+        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+        children.insert(fields.value(1).toLongLong(), child);
+    }
+    QList<qint64> found;
+    for (qint64 zygote : children.values(pid))
+        found << children.values(zygote);
+    return found;
+}
+
+} // namespace
+
+void TestHeadless::pageProcessKilledInMidRun()
+{
+    QProcess process;
+    start(process, {QStringLiteral("--download"), QStringLiteral("--text"), QStringLiteral("none"),
+                    site->viewerUrl(QStringLiteral("cli.killed"), 1)});
+    QString err;
+    QVERIFY(QTest::qWaitFor([&] {
+        err += QString::fromLocal8Bit(process.readAllStandardError());
+        return err.contains(QLatin1String("cli.killed: page 2 of 5")) || process.state() == QProcess::NotRunning;
+    }, 120000));
+    const QList<qint64> renderers = pageProcesses(process.processId());
+    QVERIFY(!renderers.isEmpty());
+    for (qint64 renderer : renderers)
+        ::kill(pid_t(renderer), SIGKILL);
+    QVERIFY(QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, 120000));
+    err += QString::fromLocal8Bit(process.readAllStandardError());
+    QCOMPARE(process.exitCode(), 0);
+    QVERIFY2(err.contains(QLatin1String("The browser's page process ended (was killed): loading page")), qPrintable(err));
+    QCOMPARE(PdfCheck::pageSizes(dataFolder() + QStringLiteral("cli.killed.pdf")).size(), 5);
+}
+
+void TestHeadless::outputFolderMadeWhenMissing()
+{
+    QTemporaryDir out;
+    const QString folder = out.path() + QStringLiteral("/not/yet");
+    const Run made = run({QStringLiteral("--download"), QStringLiteral("--text"), QStringLiteral("none"), QStringLiteral("--output"),
+                          folder, site->viewerUrl(QStringLiteral("cli.b"), 1)});
+    QVERIFY2(made.status == 0, qPrintable(made.err));
+    QCOMPARE(made.out, QStringList{folder + QStringLiteral("/cli.b.pdf")});
+    // One that cannot be made is refused before anything is captured.
+    const int requests = site->hits(site->imagePath(QStringLiteral("cli.a"), 1));
+    const Run refused = run({QStringLiteral("--download"), QStringLiteral("--output"), QStringLiteral("/proc/no/folder"),
+                             site->viewerUrl(QStringLiteral("cli.a"), 1)});
+    QCOMPARE(refused.status, 2);
+    QVERIFY2(refused.err.contains(QLatin1String("--output /proc/no/folder: Cannot create folder")), qPrintable(refused.err));
+    QCOMPARE(site->hits(site->imagePath(QStringLiteral("cli.a"), 1)), requests);
+}
+
+void TestHeadless::failedBuildAndTheQueueGoesOn()
+{
+    // A folder where the first book's PDF goes: its build cannot write it.
+    QVERIFY(QDir().mkpath(dataFolder() + QStringLiteral("cli.a.pdf")));
+    const Run result = run({QStringLiteral("--download"), QStringLiteral("--text"), QStringLiteral("none"),
+                            site->viewerUrl(QStringLiteral("cli.a"), 1), site->viewerUrl(QStringLiteral("cli.b"), 1)});
+    QVERIFY2(result.status == 4, qPrintable(result.err));
+    QVERIFY2(result.err.contains(QLatin1String("cli.a: Error in")), qPrintable(result.err));
+    QCOMPARE(result.out, QStringList{dataFolder() + QStringLiteral("cli.b.pdf")});
+}
+
+bool TestHeadless::mountSmallDisk(const QString &path, const QByteArray &size)
+{
+    return QDir().mkpath(path) && ::mount("tmpfs", QFile::encodeName(path).constData(), "tmpfs", 0, ("size=" + size).constData()) == 0;
+}
+
+void TestHeadless::fullDisk_data()
+{
+    QTest::addColumn<QString>("id");
+    QTest::addColumn<QByteArray>("size");  // of the disk the book's pages go to
+    QTest::addColumn<bool>("fillAfterOne"); // the disk fills up after the first page
+    QTest::addColumn<QString>("said");
+    QTest::addColumn<int>("pages");         // stored, each whole
+    QTest::newRow("full in mid-run") << "cli.full" << QByteArray("11m") << true << "No space left on device" << 1;
+    QTest::newRow("too small to begin") << "cli.small" << QByteArray("1m") << false
+                                        << "Not enough space in %1: 1 MB free, this book needs about 10 MB" << 0;
+}
+
+void TestHeadless::fullDisk()
+{
+    QFETCH(QString, id);
+    QFETCH(QByteArray, size);
+    QFETCH(bool, fillAfterOne);
+    QFETCH(QString, said);
+    QFETCH(int, pages);
+    const QString folder = dataFolder() + QStringLiteral("tmp/") + id;
+    if (!mountSmallDisk(folder, size))
+        QSKIP("A file system of the test's own cannot be mounted here (not root)");
+    auto unmount = qScopeGuard([&] { ::umount2(QFile::encodeName(folder).constData(), MNT_DETACH); });
+    // An earlier PDF of the book stays as it was.
+    QFile earlier(dataFolder() + id + QStringLiteral(".pdf"));
+    QVERIFY(earlier.open(QIODevice::WriteOnly));
+    earlier.write("%PDF-1.4 earlier");
+    earlier.close();
+
+    QProcess process;
+    start(process, {QStringLiteral("--download"), QStringLiteral("--text"), QStringLiteral("none"), site->viewerUrl(id, 1)});
+    QString err;
+    if (fillAfterOne) {
+        QVERIFY(QTest::qWaitFor([&] {
+            err += QString::fromLocal8Bit(process.readAllStandardError());
+            return err.contains(id + QStringLiteral(": page 1 of 5")) || process.state() == QProcess::NotRunning;
+        }, 120000));
+        QFile filler(folder + QStringLiteral("/filler"));
+        QVERIFY(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+        const QByteArray block(4096, 'x');
+        while (filler.write(block) == block.size()) {
+        }
+    }
+    QVERIFY(QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, 120000));
+    err += QString::fromLocal8Bit(process.readAllStandardError());
+    QCOMPARE(process.exitCode(), 4);
+    QVERIFY2(err.contains(said.arg(folder + QLatin1Char('/'))), qPrintable(err));
+    QCOMPARE(process.readAllStandardOutput(), QByteArray());
+    // The pages stored are whole, nothing half-written is left, the earlier PDF is as it was.
+    QStringList stored = QDir(folder).entryList(QDir::Files);
+    stored.removeOne(QStringLiteral("filler"));
+    stored.removeOne(QStringLiteral("book.json"));
+    QCOMPARE(stored.size(), pages);
+    for (int page = 1; page <= pages; ++page) {
+        QFile file(pageFile(id, page));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), site->pageFile(id, page));
+    }
+    QVERIFY(earlier.open(QIODevice::ReadOnly));
+    QCOMPARE(earlier.readAll(), QByteArray("%PDF-1.4 earlier"));
+    QCOMPARE(QDir(dataFolder()).entryList({QStringLiteral("*.part*")}, QDir::Files), QStringList());
 }
 
 QM_TEST_MAIN(TestHeadless)
