@@ -8,9 +8,7 @@
 #include "spaceneed.h"
 #include "vbooks.h"
 
-#include <QDir>
 #include <QFileInfo>
-#include <QStorageInfo>
 
 using namespace std::chrono_literals;
 using Clock = TDownloadRun::Clock;
@@ -76,7 +74,8 @@ void TDownloadController::startRun()
     m_book.OutputFolder = Settings.outputFolder;
     RunPlan plan(start.span, Settings.range.from > 0, [this](int page) { return IsPageStored(m_book, page); });
     const RunPlan::Opening opening = plan.Start(start.onDisplay);
-    checkSpace(opening);
+    CheckRoomForRun(m_book.PageFolder(), QFileInfo(m_book.PdfPath()).absolutePath(), qMax(1, opening.pagesToCapture - opening.alreadyStored),
+                    qMax(1, opening.pagesToCapture));
 
     m_run = TDownloadRun(m_book.id, m_browser.MainFrameUrl(), TotalPages(), Settings, std::move(plan));
     m_watch.RunStarted(m_book.id);
@@ -93,25 +92,6 @@ void TDownloadController::startRun()
     emit AwakeNeeded(true);
     m_ticks.SetInterval(Settings.tickMs);
     m_ticks.Begin();
-}
-
-void TDownloadController::checkSpace(const RunPlan::Opening &opening)
-{
-    SpaceNeed need;
-    need.pageFolder = m_book.PageFolder();
-    need.pdfFolder = QFileInfo(m_book.PdfPath()).absolutePath();
-    need.pagesInPdf = qMax(1, opening.pagesToCapture);
-    need.pagesLeft = qMax(1, opening.pagesToCapture - opening.alreadyStored);
-    for (const QFileInfo &page : QDir(need.pageFolder).entryInfoList({QStringLiteral("*.jpg")}, QDir::Files)) {
-        need.storedBytes += page.size();
-        ++need.storedPages;
-    }
-    need.diskOf = [](const QString &folder) {
-        const QStorageInfo disk(folder);
-        return SpaceNeed::Disk{QString::fromLocal8Bit(disk.device()), disk.bytesAvailable()};
-    };
-    if (const std::optional<QString> shortage = need.Shortage())
-        throw WriteError(*shortage);
 }
 
 void TDownloadController::Stop()
@@ -421,8 +401,6 @@ void TDownloadController::Rebuild()
     m_book.OcrLanguage = Settings.ocrLanguage;
     m_book.OutputFolder = Settings.outputFolder;
     m_builds.Rebuild(TotalPages(), [this](const BookBuildOutcome &outcome) {
-        if (m_closing)
-            return;
         if (!m_run.Working)
             emit Event(RunEvents::Idle{});
         if (outcome.kind == BookBuildOutcome::Failed)

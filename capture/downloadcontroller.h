@@ -101,8 +101,6 @@ private:
     void startRun();
     void endRun(RunOutcome outcome, bool viewerLeft = false);
     void runFailed(const QString &reason, bool writeFailed = false);
-    // Throws WriteError when the run's pages or its PDF would not fit where they go.
-    void checkSpace(const RunPlan::Opening &opening);
     void act(const RunPlan::Step &step);
     void siteWaitTick();
     void buildTick();

@@ -1,5 +1,11 @@
 #include "spaceneed.h"
 
+#include "apperror.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QStorageInfo>
+
 namespace {
 QString megabytes(qint64 bytes)
 {
@@ -30,4 +36,23 @@ std::optional<QString> SpaceNeed::Shortage() const
     if (pdfDisk.freeBytes < pdf)
         return NotEnoughSpaceText(pdfFolder, pdfDisk.freeBytes, pdf);
     return std::nullopt;
+}
+
+void CheckRoomForRun(const QString &pageFolder, const QString &pdfFolder, int pagesLeft, int pagesInPdf)
+{
+    SpaceNeed need;
+    need.pageFolder = pageFolder;
+    need.pdfFolder = pdfFolder;
+    need.pagesLeft = pagesLeft;
+    need.pagesInPdf = pagesInPdf;
+    for (const QFileInfo &page : QDir(pageFolder).entryInfoList({QStringLiteral("*.jpg")}, QDir::Files)) {
+        need.storedBytes += page.size();
+        ++need.storedPages;
+    }
+    need.diskOf = [](const QString &folder) {
+        const QStorageInfo disk(folder);
+        return SpaceNeed::Disk{QString::fromLocal8Bit(disk.device()), disk.bytesAvailable()};
+    };
+    if (const std::optional<QString> shortage = need.Shortage())
+        throw WriteError(*shortage);
 }

@@ -33,3 +33,8 @@ inline constexpr qint64 FirstPageBytesGuess = 2'000'000;
 
 // "Not enough space in <folder>: 120 MB free, this book needs about 800 MB".
 QString NotEnoughSpaceText(const QString &folder, qint64 freeBytes, qint64 neededBytes);
+
+// Throws WriteError with the shortage's line when a run of pagesLeft pages more, into a PDF of
+// pagesInPdf pages, would not fit: the book's stored pages (*.jpg in pageFolder) give the size
+// of a page, the disks their room.
+void CheckRoomForRun(const QString &pageFolder, const QString &pdfFolder, int pagesLeft, int pagesInPdf);
