@@ -162,21 +162,21 @@ void filterRows(const PlaneRows &rows, Filter filter, int first, int count, std:
     }
 }
 
-std::string dictionaryOf(const PlaneRows &rows, const std::string &colourSpace)
+std::string dictionaryOf(const PlaneRows &rows)
 {
     const std::string w = std::to_string(rows.width()), bits = std::to_string(rows.bitsPerComponent());
-    return "/Type/XObject/Subtype/Image/Width " + w + "/Height " + std::to_string(rows.height()) + "/ColorSpace"
-           + (!colourSpace.empty() ? colourSpace : rows.channels() == 3 ? "/DeviceRGB" : "/DeviceGray") + "/BitsPerComponent " + bits
+    return "/Type/XObject/Subtype/Image/Width " + w + "/Height " + std::to_string(rows.height()) + "/BitsPerComponent " + bits
            + "/Filter/FlateDecode/DecodeParms<</Predictor 15/Colors " + std::to_string(rows.channels())
            + "/BitsPerComponent " + bits + "/Columns " + w + ">>";
 }
 
 } // namespace
 
-EncodedImage EncodeFlate(const PlaneRows &rows, const std::string &colourSpace)
+EncodedImage EncodeFlate(const PlaneRows &rows)
 {
     EncodedImage image;
-    image.dictionary = dictionaryOf(rows, colourSpace);
+    image.dictionary = dictionaryOf(rows);
+    image.colourSpace = rows.channels() == 3 ? "/DeviceRGB" : "/DeviceGray";
     const int h = rows.height();
     const std::size_t filteredBytes = (rows.rowBytes() + 1) * std::size_t(h);
     std::vector<std::uint8_t> filtered;

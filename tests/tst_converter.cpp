@@ -611,6 +611,8 @@ void TestConverter::failureReasons_data()
     // A noisy page, so that its image is far larger than the limit and the write fails
     // while the page is drawn, not only when the file is flushed at the end.
     QTest::newRow("file size limit") << "big.pdf" << qint64(64 * 1024) << "DrawBitmap" << "cannot write %1: File too large";
+    // A small page waits in the write buffer: the limit is met when the file is completed.
+    QTest::newRow("file size limit at the end") << "small.pdf" << qint64(1024) << "WriteDoc" << "cannot write %1: File too large";
     QTest::newRow("missing folder") << "no/such/folder.pdf" << qint64(-1) << "BeginDoc"
                                     << "cannot create %1: No such file or directory";
     QTest::newRow("folder in the way") << "folder.pdf" << qint64(-1) << "WriteDoc" << "cannot replace %1: Is a directory";
@@ -625,7 +627,7 @@ void TestConverter::failureReasons()
     const QString pdf = path(target);
     if (target == QLatin1String("folder.pdf"))
         QVERIFY(QDir().mkpath(pdf + QStringLiteral("/inside")));
-    const Pixels pixels = fromImage(photo(800, 1000), PDFE_RGB8);
+    const Pixels pixels = fromImage(target == QLatin1String("small.pdf") ? photo(40, 30) : photo(800, 1000), PDFE_RGB8);
 
     // Writes past the limit fail with EFBIG instead of the signal ending the process.
     rlimit saved{};
