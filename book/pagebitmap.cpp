@@ -133,14 +133,9 @@ QString ReadPageFile(const QString &path, QByteArray *bytes)
     return {};
 }
 
-std::unique_ptr<PageBitmap> LoadPageBitmap(const QString &path, const BeforeDecoding &beforeDecoding)
+std::unique_ptr<PageBitmap> DecodePageBitmap(const QByteArray &data, const QString &path, const BeforeDecoding &beforeDecoding)
 {
     try {
-        if (!QFileInfo::exists(path))
-            return nullptr;
-        QByteArray data;
-        if (const QString reason = ReadPageFile(path, &data); !reason.isEmpty())
-            throw PageFileUnreadable(path, reason);
         // By content, whatever the file's name says: the signature at byte 0.
         QString reason;
         switch (PageFileKind(data, &reason)) {
@@ -158,4 +153,14 @@ std::unique_ptr<PageBitmap> LoadPageBitmap(const QString &path, const BeforeDeco
     } catch (const std::bad_alloc &) {
         throw PageFileUnreadable(path, QStringLiteral("out of memory"));
     }
+}
+
+std::unique_ptr<PageBitmap> LoadPageBitmap(const QString &path, const BeforeDecoding &beforeDecoding)
+{
+    if (!QFileInfo::exists(path))
+        return nullptr;
+    QByteArray data;
+    if (const QString reason = ReadPageFile(path, &data); !reason.isEmpty())
+        throw PageFileUnreadable(path, reason);
+    return DecodePageBitmap(data, path, beforeDecoding);
 }

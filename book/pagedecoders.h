@@ -31,6 +31,9 @@ QString CheckJpegPage(const QByteArray &data, PageReading reading, PageImageInfo
 // EXIF orientation, resolution and ICC profile.
 std::unique_ptr<PageBitmap> ReadJpegPage(const QByteArray &data, const QString &path);
 
+// LoadPageBitmap of a file's bytes; path names it in the error.
+std::unique_ptr<PageBitmap> DecodePageBitmap(const QByteArray &data, const QString &path, const BeforeDecoding &beforeDecoding);
+
 // The kind of a page file by its signature at byte 0; None with the reason for bytes that
 // are no PNG or JPEG, or fewer than MinPageFileSize.
 PageImageInfo::Kind PageFileKind(const QByteArray &bytes, QString *reason);

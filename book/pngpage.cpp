@@ -23,8 +23,9 @@ constexpr qint64 SmallImageBytes = 65536;
 constexpr png_alloc_size_t MaxChunkBytes = 8u << 20;
 // Ancillary chunks of the kinds libpng keeps a list of, at most.
 constexpr png_uint_32 MaxCachedChunks = 128;
-// The chunks read; every other ancillary one is skipped unread (its CRC still checked).
-constexpr png_byte ReadChunks[] = {'g', 'A', 'M', 'A', 's', 'R', 'G', 'B', 'i', 'C', 'C', 'P', 'p', 'H', 'Y', 's'};
+// The ancillary chunks read, as libpng lists them (four letters and a zero byte each); every
+// other one is skipped unread, its CRC still checked.
+constexpr png_byte ReadChunks[] = "gAMA\0sRGB\0iCCP\0pHYs";
 
 constexpr unsigned char PngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
 
@@ -168,7 +169,7 @@ bool decode(PngDecode &d)
     png_set_chunk_malloc_max(d.png, MaxChunkBytes);
     png_set_chunk_cache_max(d.png, MaxCachedChunks);
     png_set_keep_unknown_chunks(d.png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
-    png_set_keep_unknown_chunks(d.png, PNG_HANDLE_CHUNK_AS_DEFAULT, ReadChunks, int(sizeof ReadChunks / 4));
+    png_set_keep_unknown_chunks(d.png, PNG_HANDLE_CHUNK_AS_DEFAULT, ReadChunks, int(sizeof ReadChunks / 5));
     // A damaged chunk of any kind is a damaged file, as it is a damaged transfer.
     png_set_crc_action(d.png, PNG_CRC_ERROR_QUIT, PNG_CRC_ERROR_QUIT);
     png_read_info(d.png, d.info);
