@@ -14,57 +14,6 @@ namespace {
 // A page file larger than this cannot be a page image within MaxPagePixels.
 constexpr qint64 MaxPageFileSize = 4 * MaxPagePixels + (1 << 20);
 
-// Drops what the page does not use: an alpha channel that is opaque everywhere (as a canvas
-// exports pages) and the colour of a page whose pixels are all gray. The samples move
-// down in place and the memory shrinks with them, so the encoder works on a quarter or three
-// quarters of the bytes the page was decoded into.
-void dropUnusedSamples(PageBitmap &bitmap)
-{
-    if (bitmap.format != PDFE_GRAYA8 && bitmap.format != PDFE_RGB8 && bitmap.format != PDFE_RGBA8)
-        return; // one channel already, or packed
-    const int channels = bitmap.format == PDFE_GRAY8 ? 1 : bitmap.format == PDFE_GRAYA8 ? 2 : bitmap.format == PDFE_RGB8 ? 3 : 4;
-    if (channels == 1)
-        return;
-    const bool hasAlpha = channels == 2 || channels == 4;
-    const int colour = hasAlpha ? channels - 1 : channels;
-    // Colour samples under an RGB profile stay colour: the profile is for three of them.
-    bool opaque = true, gray = colour == 1 || (colour == 3 && bitmap.iccProfile.isEmpty());
-    for (int y = 0; y < bitmap.height && (opaque || gray); ++y) {
-        const std::uint8_t *p = bitmap.pixels.get() + std::size_t(bitmap.bytesPerRow) * y;
-        for (int x = 0; x < bitmap.width; ++x, p += channels) {
-            if (hasAlpha && p[colour] != 255)
-                opaque = false;
-            if (gray && colour == 3 && (p[0] != p[1] || p[1] != p[2]))
-                gray = false;
-        }
-    }
-    const int keepColour = gray ? 1 : 3;
-    const int keep = keepColour + (hasAlpha && !opaque ? 1 : 0);
-    if (keep == channels)
-        return;
-    const std::size_t newRow = std::size_t(bitmap.width) * keep;
-    for (int y = 0; y < bitmap.height; ++y) {
-        const std::uint8_t *in = bitmap.pixels.get() + std::size_t(bitmap.bytesPerRow) * y;
-        std::uint8_t *out = bitmap.pixels.get() + newRow * y;
-        for (int x = 0; x < bitmap.width; ++x, in += channels, out += keep) {
-            // Reading ahead of writing: out never passes in, as keep < channels.
-            out[0] = in[0];
-            if (keepColour == 3) {
-                out[1] = in[1];
-                out[2] = in[2];
-            }
-            if (keep > keepColour)
-                out[keepColour] = in[colour];
-        }
-    }
-    bitmap.bytesPerRow = int(newRow);
-    bitmap.format = keep == 1 ? PDFE_GRAY8 : keep == 2 ? PDFE_GRAYA8 : keep == 3 ? PDFE_RGB8 : PDFE_RGBA8;
-    if (void *smaller = std::realloc(bitmap.pixels.get(), newRow * bitmap.height)) {
-        (void)bitmap.pixels.release();
-        bitmap.pixels.reset(static_cast<std::uint8_t *>(smaller));
-    }
-}
-
 } // namespace
 
 PageFileUnreadable::PageFileUnreadable(const QString &path, const QString &reason)
@@ -139,11 +88,8 @@ std::unique_ptr<PageBitmap> DecodePageBitmap(const QByteArray &data, const QStri
         // By content, whatever the file's name says: the signature at byte 0.
         QString reason;
         switch (PageFileKind(data, &reason)) {
-        case PageImageInfo::Kind::Png: {
-            auto bitmap = DecodePngPage(data, path, beforeDecoding);
-            dropUnusedSamples(*bitmap);
-            return bitmap;
-        }
+        case PageImageInfo::Kind::Png:
+            return DecodePngPage(data, path, beforeDecoding);
         case PageImageInfo::Kind::Jpeg:
             return ReadJpegPage(data, path);
         case PageImageInfo::Kind::None:

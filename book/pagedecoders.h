@@ -18,8 +18,10 @@
 QString CheckPngPage(const QByteArray &data, PageReading reading, PageImageInfo &info);
 // A PNG decoded row by row for the build: palette indices and gray samples of 1, 2 or 4 bits
 // packed as stored, with their palette and transparency beside them; other kinds into 8-bit
-// samples (8-bit gray and colour as stored, transparency as alpha, 16-bit samples scaled).
-// Its colour profile, or its gamma applied to the samples, as browsers show it.
+// samples (8-bit gray and colour as stored, transparency as alpha, 16-bit samples scaled),
+// keeping only the channels the page uses (KeptSamples), within a budget the file's size
+// sets (the check refuses a page over it as well). Its colour profile, or its gamma applied
+// to the samples, as browsers show it.
 std::unique_ptr<PageBitmap> DecodePngPage(const QByteArray &data, const QString &path, const BeforeDecoding &beforeDecoding);
 
 // A JPEG: its markers and headers, as the build reads them, and (PageReading::Whole, for a

@@ -1,6 +1,7 @@
 #include "pagedecoders.h"
 
 #include "gammatosrgb.h"
+#include "keptsamples.h"
 #include "iccprofile.h"
 
 #include <algorithm>
@@ -18,6 +19,13 @@ namespace {
 constexpr qint64 MaxDeflateRatio = 1032;
 // Headroom for the smallest images, whose headers outweigh their data.
 constexpr qint64 SmallImageBytes = 65536;
+// The samples a page keeps, at most, once the channels it does not use are dropped: 128 MB,
+// and 48 bytes more for every byte of the file. A gray page of a hundred megapixels or a colour
+// one of forty passes whatever its file; more colour than that must come with data that could
+// hold it, not from a file of a few hundred kilobytes whose rows repeat: a file under 1 MB
+// keeps at most 176 MB, which with the encoder's copy of them stays within 400 MB.
+constexpr qint64 MinSampleBudget = 128 << 20;
+constexpr qint64 SampleBytesPerFileByte = 48;
 // Ancillary chunks libpng keeps in memory (a colour profile, at most): larger ones are
 // refused before libpng allocates for them. Profiles of scanners and cameras are far smaller.
 constexpr png_alloc_size_t MaxChunkBytes = 8u << 20;
@@ -47,8 +55,10 @@ struct PngDecode
     qsizetype at = 0;
     png_structp png = nullptr;
     png_infop info = nullptr;
-    std::uint8_t *pixels = nullptr; // malloc, handed to the bitmap when all went well
+    std::uint8_t *pixels = nullptr; // malloc, handed to the bitmap when all went well (packed rows)
+    std::optional<KeptSamples> samples; // 8-bit samples, the channels used kept
     std::uint8_t *scratch = nullptr;
+    std::uint8_t *corrected = nullptr; // a row of scratch's samples under a gamma, in 8 bits
     int width = 0;
     int height = 0;
     int channels = 0;
@@ -68,6 +78,7 @@ struct PngDecode
         png_destroy_read_struct(&png, &info, nullptr);
         std::free(pixels);
         std::free(scratch);
+        std::free(corrected);
     }
 };
 
@@ -156,6 +167,15 @@ void correctedPixels(const PngDecode &d, const std::uint8_t *in, std::uint8_t *o
             o[c] = c < colour ? (*d.gamma)[v] : bytes == 2 ? std::uint8_t((v * 255 + 32895) >> 16) : std::uint8_t(v);
         }
     }
+}
+
+// Why a page whose samples would take more than budget is refused.
+QString budgetReason(const PngDecode &d, qint64 budget)
+{
+    return QStringLiteral("its %1 megapixels need more than the %2 MB a page file of %3 bytes is taken with")
+        .arg(double(d.width) * d.height / 1e6, 0, 'f', 1)
+        .arg(budget >> 20)
+        .arg(d.data->size());
 }
 
 // False with d.message set when the file is damaged or refused.
@@ -257,28 +277,49 @@ bool decode(PngDecode &d)
     d.width = int(width);
     d.height = int(height);
     const std::size_t readRowBytes = png_get_rowbytes(d.png, d.info);
-    // Rows under a gamma are read beside the pixels and corrected into them.
-    const bool corrected = d.gamma && d.format < PDFE_GRAY1;
-    d.rowBytes = corrected ? std::size_t(d.width) * d.channels : readRowBytes;
-    if (d.keepPixels) {
-        if (*d.beforeDecoding)
-            (*d.beforeDecoding)(qint64(d.rowBytes) * height);
-        d.pixels = static_cast<std::uint8_t *>(std::malloc(d.rowBytes * height));
-        if (!d.pixels)
+    d.scratch = static_cast<std::uint8_t *>(std::malloc(readRowBytes));
+    if (!d.scratch)
+        png_error(d.png, "out of memory");
+    if (d.format >= PDFE_GRAY1) {
+        // Packed rows straight into place: no table of row pointers, however tall the image.
+        d.rowBytes = readRowBytes;
+        if (d.keepPixels) {
+            if (*d.beforeDecoding)
+                (*d.beforeDecoding)(qint64(d.rowBytes) * height);
+            d.pixels = static_cast<std::uint8_t *>(std::malloc(d.rowBytes * height));
+            if (!d.pixels)
+                png_error(d.png, "out of memory");
+        }
+        for (int pass = 0; pass < passes; ++pass)
+            for (png_uint_32 y = 0; y < height; ++y)
+                png_read_row(d.png, d.keepPixels ? d.pixels + d.rowBytes * y : d.scratch, nullptr);
+        png_read_end(d.png, nullptr);
+        return true;
+    }
+    // 8-bit samples, a row at a time, into a store that keeps the channels the page uses.
+    const qint64 budget = MinSampleBudget + SampleBytesPerFileByte * d.data->size();
+    if (d.keepPixels && *d.beforeDecoding)
+        (*d.beforeDecoding)(std::min(budget, qint64(d.width) * d.height * d.channels));
+    d.samples.emplace(d.width, d.height, d.channels, !d.iccProfile.isEmpty(), d.keepPixels, budget);
+    if (d.gamma) {
+        d.corrected = static_cast<std::uint8_t *>(std::malloc(std::size_t(d.width) * d.channels));
+        if (!d.corrected)
             png_error(d.png, "out of memory");
     }
-    if (!d.keepPixels || corrected) {
-        d.scratch = static_cast<std::uint8_t *>(std::malloc(readRowBytes));
-        if (!d.scratch)
-            png_error(d.png, "out of memory");
-    }
-    // Row by row, straight into place: no table of row pointers, however tall the image.
     for (int pass = 0; pass < passes; ++pass) {
         for (png_uint_32 y = 0; y < height; ++y) {
-            std::uint8_t *row = d.keepPixels ? d.pixels + d.rowBytes * y : nullptr;
-            png_read_row(d.png, corrected || !row ? d.scratch : row, nullptr);
-            if (row && corrected && (!interlaced || PNG_ROW_IN_INTERLACE_PASS(y, pass)))
-                correctedPixels(d, d.scratch, row, readBits, pass, interlaced);
+            // Rows an interlaced pass leaves alone come back as they were; only the pass's
+            // pixels of a row it gives are taken.
+            png_read_row(d.png, d.scratch, nullptr);
+            if (interlaced && !PNG_ROW_IN_INTERLACE_PASS(y, pass))
+                continue;
+            if (d.gamma)
+                correctedPixels(d, d.scratch, d.corrected, readBits, pass, interlaced);
+            const int first = interlaced ? PNG_PASS_START_COL(pass) : 0, step = interlaced ? 1 << PNG_PASS_COL_SHIFT(pass) : 1;
+            if (!d.samples->add(int(y), d.gamma ? d.corrected : d.scratch, first, step)) {
+                setMessage(d, d.samples->tooLarge() ? budgetReason(d, budget) : QStringLiteral("out of memory"));
+                png_error(d.png, d.message);
+            }
         }
     }
     png_read_end(d.png, nullptr);
@@ -396,13 +437,20 @@ std::unique_ptr<PageBitmap> DecodePngPage(const QByteArray &data, const QString 
     auto bitmap = std::make_unique<PageBitmap>();
     bitmap->width = d.width;
     bitmap->height = d.height;
-    bitmap->format = d.format;
     bitmap->palette = d.palette;
     bitmap->paletteAlpha = d.paletteAlpha;
     bitmap->grayKey = d.grayKey;
-    bitmap->bytesPerRow = int(d.rowBytes);
-    bitmap->pixels.reset(d.pixels);
-    d.pixels = nullptr;
+    if (d.samples) {
+        static const int formats[] = {0, PDFE_GRAY8, PDFE_GRAYA8, PDFE_RGB8, PDFE_RGBA8};
+        bitmap->format = formats[d.samples->channels()];
+        bitmap->bytesPerRow = d.width * d.samples->channels();
+        bitmap->pixels.reset(d.samples->release());
+    } else {
+        bitmap->format = d.format;
+        bitmap->bytesPerRow = int(d.rowBytes);
+        bitmap->pixels.reset(d.pixels);
+        d.pixels = nullptr;
+    }
     bitmap->iccProfile = d.iccProfile;
     bitmap->note = d.profileNote;
     bitmap->dotsPerInchX = d.dotsPerInch[0];

@@ -92,7 +92,9 @@ std::vector<std::uint8_t> huffmanOnly(const std::vector<std::uint8_t> &in)
 }
 
 // Bytes Huffman codes alone would take for the filtered rows: their order-0 entropy, with a
-// little for the code tables and for codes being whole bits. Cheaper than compressing.
+// little for the code tables and for codes being whole bits, and never less than a bit a byte,
+// the shortest code there is (rows that repeat have next to no entropy, but only string
+// matches make them small). Cheaper than compressing.
 std::size_t huffmanEstimate(const std::vector<std::uint8_t> &in)
 {
     std::uint32_t counts[256] = {};
@@ -103,7 +105,7 @@ std::size_t huffmanEstimate(const std::vector<std::uint8_t> &in)
     for (std::uint32_t c : counts)
         if (c)
             bits -= double(c) * std::log2(double(c) / n);
-    return std::size_t(bits / 8 * HuffmanOverhead) + 64;
+    return std::size_t(std::max(bits, n) / 8 * HuffmanOverhead) + 64;
 }
 
 // One PNG row filter: out = row - prediction from the row to the left (bpp bytes back) and

@@ -192,6 +192,11 @@ void TestPageReport::checkIsTheBuildsReading_data()
     QTest::newRow("sPLT claiming 2 GB in 201 bytes") << splt << QStringLiteral("cut short");
     QTest::newRow("a 1 x 1 PNG of its few bytes") << encoded(QImage(1, 1, QImage::Format_RGB32), "PNG") << QStringLiteral("fewer than a page image has");
     QTest::newRow("iCCP profile (real)") << readAll(data + QStringLiteral("png_brokeniccp.png")) << QString();
+    // Samples that repeat, a thousand for every byte of the file: a blank page keeps one gray
+    // sample a pixel, and is taken; colour and transparency need four, and are not.
+    QTest::newRow("41 megapixels of white RGBA") << repeatingPng(6400, 6400, 6, QByteArray(4, char(0xFF))) << QString();
+    QTest::newRow("41 megapixels of translucent colour") << repeatingPng(6400, 6400, 6, QByteArray("\xC8\x28\x5A\x80", 4))
+                                                        << QStringLiteral("need more than the");
 }
 
 // What the check before storing takes, the build reads: the reason is the build's own, and a

@@ -177,4 +177,31 @@ QByteArray claimingPng(quint32 width, quint32 height, int colourType)
            + pngChunk("IEND", {});
 }
 
+QByteArray repeatingPng(quint32 width, quint32 height, int colourType, const QByteArray &pixel)
+{
+    QByteArray header = bigEndian32(width) + bigEndian32(height) + QByteArray(5, '\0');
+    header[8] = 8;
+    header[9] = char(colourType);
+    z_stream stream{};
+    deflateInit(&stream, 9);
+    QByteArray data;
+    const QByteArray first = QByteArray(1, '\0') + pixel.repeated(width);
+    const QByteArray up = QByteArray(1, '\2') + QByteArray(first.size() - 1, '\0');
+    for (quint32 y = 0; y < height; ++y) {
+        const QByteArray &row = y == 0 ? first : up;
+        stream.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(row.constData()));
+        stream.avail_in = uInt(row.size());
+        const int flush = y + 1 == height ? Z_FINISH : Z_NO_FLUSH;
+        do {
+            char out[65536];
+            stream.next_out = reinterpret_cast<Bytef *>(out);
+            stream.avail_out = sizeof out;
+            deflate(&stream, flush);
+            data.append(out, qsizetype(sizeof out - stream.avail_out));
+        } while (stream.avail_out == 0);
+    }
+    deflateEnd(&stream);
+    return QByteArray("\x89PNG\r\n\x1a\n", 8) + pngChunk("IHDR", header) + pngChunk("IDAT", data) + pngChunk("IEND", {});
+}
+
 } // namespace PageFixtures

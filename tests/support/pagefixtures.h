@@ -46,4 +46,9 @@ QByteArray pngChunk(const char *type, const QByteArray &content);
 // image data is a few rows of zeros and a comment pads it past the size of a broken capture.
 QByteArray claimingPng(quint32 width, quint32 height, int colourType);
 
+// A PNG of 8-bit samples whose every pixel is pixel (its samples as the colour type has them):
+// the first row as it is, the others by the "up" filter, so that it is about a thousandth of
+// the size of its samples.
+QByteArray repeatingPng(quint32 width, quint32 height, int colourType, const QByteArray &pixel);
+
 } // namespace PageFixtures
