@@ -749,7 +749,7 @@ void TestOcr::recognitionImageAsThePageShows_data()
     QPainter(&upright).fillRect(0, 0, 160, 100, Qt::black);
     // Stored turned a quarter anticlockwise, so that orientation 6 shows it upright.
     const QByteArray turned = qtJpeg(upright.transformed(QTransform().rotate(-90)));
-    const QByteArray xmp = jpegSegmentBytes(0xE1, QByteArray("http://ns.adobe.com/xap/1.0/\0<x:xmpmeta/>", 40));
+    const QByteArray xmp = jpegSegmentBytes(0xE1, QByteArray("http://ns.adobe.com/xap/1.0/", 29) + "<x:xmpmeta/>");
     QTest::newRow("turned by its Exif orientation") << withSegmentsFirst(turned, exifSegment(6)) << QSize(320, 200) << true;
     QTest::newRow("its Exif segment after an XMP one") << withSegmentsFirst(turned, xmp + exifSegment(6)) << QSize(320, 200) << true;
     // Browsers read no orientation from the thumbnail's directory; Qt's reader does.

@@ -593,7 +593,7 @@ void TestPdfBuild::textOnTurnedPage_data()
     QTest::addColumn<int>("orientation");     // how the stored picture is turned from upright
     QTest::addColumn<QByteArray>("segments"); // put after the start of image marker
     QTest::addColumn<int>("dpi");             // the scan's resolution the file gives; 0: none
-    const QByteArray xmp = jpegSegmentBytes(0xE1, QByteArray("http://ns.adobe.com/xap/1.0/\0<x:xmpmeta xmlns:x='adobe:ns:meta/'/>", 72));
+    const QByteArray xmp = jpegSegmentBytes(0xE1, QByteArray("http://ns.adobe.com/xap/1.0/", 29) + "<x:xmpmeta xmlns:x='adobe:ns:meta/'/>");
     QTest::newRow("3 turned half round") << 3 << exifSegment(3) << 0;
     QTest::newRow("6 turned a quarter clockwise") << 6 << exifSegment(6) << 0;
     QTest::newRow("7 mirrored along the other diagonal") << 7 << exifSegment(7) << 0;
