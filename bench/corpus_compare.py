@@ -34,12 +34,22 @@ def reference(path):
     if image.format == 'JPEG':
         image = ImageOps.exif_transpose(image)
     alpha = None
-    if image.mode in ('RGBA', 'LA', 'PA') or (image.mode == 'P' and 'transparency' in info) or 'transparency' in info:
+    if image.mode in ('I;16', 'I'):
+        # 16-bit gray: its transparent value (tRNS) compared before the samples become 8 bits.
+        samples = numpy.asarray(image).astype(numpy.float64)
+        if 'transparency' in info:
+            alpha = (samples != info['transparency']).astype(numpy.float64)[:, :, None]
+        image = Image.fromarray((samples / 257).round().astype(numpy.uint8), 'L')
+    elif image.mode == 'P' and max(image.getdata()) >= len(image.getpalette()) // 3:
+        # Indices past the palette's end are black, as libpng (and with it browsers) shows them.
+        entries = numpy.zeros((256, 3), numpy.uint8)
+        palette = numpy.array(image.getpalette(), numpy.uint8).reshape(-1, 3)
+        entries[:len(palette)] = palette
+        image = Image.fromarray(entries[numpy.asarray(image)], 'RGB')
+    elif image.mode in ('RGBA', 'LA', 'PA') or 'transparency' in info:
         rgba = image.convert('RGBA')
         alpha = numpy.asarray(rgba)[:, :, 3:4].astype(numpy.float64) / 255
         image = rgba.convert('RGB')
-    elif image.mode == 'I;16' or image.mode == 'I':
-        image = Image.fromarray((numpy.asarray(image).astype(numpy.float64) / 257).round().astype(numpy.uint8), 'L')
     profile = info.get('icc_profile')
     if profile:
         try:
@@ -65,7 +75,7 @@ def drawn(reader, pdf, width, height, out):
     if reader == 'poppler':
         run(['pdftocairo', '-png', '-singlefile', '-scale-to-x', str(width), '-scale-to-y', str(height), pdf, out[:-4]])
     elif reader == 'mupdf':
-        run(['mutool', 'draw', '-q', '-w', str(width), '-h', str(height), '-o', out, pdf, '1'])
+        run(['mutool', 'draw', '-q', '-w', str(width), '-o', out, pdf, '1'])
     else:
         run(['node', os.path.join(HERE, 'pdfjs_render.mjs'), pdf, out, str(width), str(height)])
     if not os.path.exists(out):

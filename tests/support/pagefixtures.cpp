@@ -11,10 +11,17 @@ namespace PageFixtures {
 
 namespace {
 
-// A JPEG made by libjpeg from rows that fill() writes; prepare sets the compressor up once its
-// defaults are in.
-template<typename Fill, typename Prepare>
-QByteArray compressed(int width, int height, int components, J_COLOR_SPACE input, Prepare prepare, Fill fill)
+QByteArray bigEndian32(quint32 v)
+{
+    const char b[4] = {char(v >> 24), char(v >> 16), char(v >> 8), char(v)};
+    return QByteArray(b, 4);
+}
+
+} // namespace
+
+QByteArray libjpegWritten(int width, int height, int components, J_COLOR_SPACE input,
+                          const std::function<void(jpeg_compress_struct &)> &prepare,
+                          const std::function<void(int y, JSAMPLE *row)> &fill)
 {
     jpeg_compress_struct cinfo{};
     jpeg_error_mgr errors{};
@@ -43,14 +50,6 @@ QByteArray compressed(int width, int height, int components, J_COLOR_SPACE input
     return bytes;
 }
 
-QByteArray bigEndian32(quint32 v)
-{
-    const char b[4] = {char(v >> 24), char(v >> 16), char(v >> 8), char(v)};
-    return QByteArray(b, 4);
-}
-
-} // namespace
-
 QByteArray encoded(const QImage &image, const char *format, int quality)
 {
     QByteArray bytes;
@@ -76,7 +75,7 @@ QByteArray libjpegFile(int width, int height, J_COLOR_SPACE stored, bool arithme
 {
     const bool cmyk = stored == JCS_CMYK || stored == JCS_YCCK;
     const int components = cmyk ? 4 : 3;
-    return compressed(
+    return libjpegWritten(
         width, height, components, cmyk ? JCS_CMYK : JCS_RGB,
         [&](jpeg_compress_struct &cinfo) {
             jpeg_set_colorspace(&cinfo, stored);
@@ -92,7 +91,7 @@ QByteArray libjpegFile(int width, int height, J_COLOR_SPACE stored, bool arithme
 
 QByteArray blankGrayJpeg(int width, int height)
 {
-    return compressed(
+    return libjpegWritten(
         width, height, 1, JCS_GRAYSCALE, [](jpeg_compress_struct &cinfo) { cinfo.optimize_coding = TRUE; },
         [&](int, JSAMPLE *row) { std::fill(row, row + width, JSAMPLE(235)); });
 }

@@ -4,6 +4,7 @@
 #include <QImage>
 
 #include <cstdio>
+#include <functional>
 #include <jpeglib.h>
 
 // Page image files for the tests, made the way sites and cameras make them or damaged the way
@@ -15,6 +16,11 @@ QByteArray encoded(const QImage &image, const char *format, int quality = -1);
 // A JFIF JPEG by Qt's writer, baseline or progressive.
 QByteArray qtJpeg(const QImage &image, bool progressive = false, int quality = 85);
 
+// A JPEG written by libjpeg from rows fill() makes (components samples a pixel, of the input
+// colour space); prepare sets the compressor up once libjpeg's defaults are in.
+QByteArray libjpegWritten(int width, int height, int components, J_COLOR_SPACE input,
+                          const std::function<void(jpeg_compress_struct &)> &prepare,
+                          const std::function<void(int y, JSAMPLE *row)> &fill);
 // A JPEG written by libjpeg itself, for the kinds Qt does not write: CMYK or YCCK with Adobe's
 // marker (beside a JFIF one, or alone as image editors write CMYK), arithmetic coding. Its
 // samples are a pattern of stripes.
