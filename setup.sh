@@ -10,7 +10,7 @@ mode=${1:-run}
 packages=(cmake g++ make pkg-config
           qt6-base-dev qt6-webengine-dev libqt6webenginecore6-bin
           zlib1g-dev libpng-dev libjpeg62-turbo-dev libdeflate-dev
-          libtiff-dev libtesseract-dev tesseract-ocr-eng
+          libtiff-dev nettle-dev libtesseract-dev tesseract-ocr-eng
           qpdf poppler-utils mupdf-tools qt6-pdf-dev fonts-dejavu-core
           desktop-file-utils appstream dpkg-dev file dbus-daemon
           qt6-image-formats-plugins)

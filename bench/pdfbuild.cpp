@@ -78,7 +78,9 @@ int main(int argc, char *argv[])
     out << "pages " << pages << ", seconds " << seconds << ", pages per second " << pages / seconds << ", bytes " << bytes
         << ", peak resident " << usage.ru_maxrss / 1024.0 << " MB, peak heap " << HeapPeak() / 1e6 << " MB\n";
     if (!result.missing.isEmpty())
-        out << "missing pages " << result.missing << "\n";
+        out << "missing pages" << MissingPagesText(result) << "\n";
+    for (const QString &note : result.notes)
+        out << note << "\n";
     if (!result.imageOnly.isEmpty())
         out << "no text recognised on pages" << result.imageOnly << ": " << result.textFailures.first() << "\n";
     out << "pdfbuild: pages=" << pages << " seconds=" << seconds << " bytes=" << bytes << "\n";

@@ -2,6 +2,7 @@
 
 #include "ocrpage.h"
 
+#include <QPoint>
 #include <QString>
 
 #include <atomic>
@@ -33,14 +34,16 @@ private:
     std::size_t m_bytes = 0;
 };
 
-// A page made ready for writing by a worker: missing, failed with a message, or an encoded
-// image owned together with its release function.
+// A page made ready for writing by a worker: missing (with the reason when its file is there
+// but cannot be read), or an encoded image owned together with its release function.
 struct PreparedPage
 {
     bool missing = false;
-    QString failure;                                   // the error to raise when this page's turn comes
+    QString unreadable;                                // why the file there cannot be read
     int width = 0;                                     // pixels of the image as shown
     int height = 0;
+    QPoint dotsPerInch;                                // of the page across and down
+    QString note;                                      // what of the file is left out
     std::unique_ptr<void, std::function<void(void *)>> image;
     std::optional<OcrPage> text;                       // the words laid over the page, when asked for
     QString textFailure;                               // why they could not be had

@@ -35,8 +35,6 @@ void mapLargeBuffers()
     std::call_once(once, [] { mallopt(M_MMAP_THRESHOLD, 1 << 20); });
 }
 
-// Reads, checks and encodes one page on a worker. Never throws: a failure is kept with the
-// page and raised when the writer comes to it, so the error is the first in page order.
 // The page's words: its kept result, or recognised now on this worker (one recogniser per
 // worker thread, each on one core). A failure leaves the page image-only; a cancelled build
 // abandons the recognition in hand.
@@ -54,19 +52,19 @@ void readText(PreparedPage &prepared, const QString &pagePath, const QString &la
     }
 }
 
+// Reads, checks and encodes one page on a worker. Never throws: a page that cannot be read is
+// missing with the reason.
 PreparedPage preparePage(const TPDFPrinter &pdf, const QString &pagePath, PagePipeline &pipeline, const std::atomic_bool *cancel,
-                         const QString &ocrLanguage)
+                         const PdfBuildRequest &request)
 {
     PreparedPage prepared;
     try {
         if (cancel && cancel->load())
             return prepared;
         MemoryGrant memory; // held until the page is encoded
-        std::unique_ptr<PageBitmap> bitmap;
-        if (QFile::exists(pagePath))
-            bitmap = LoadPageBitmap(pagePath, [&](qint64 pixelBytes) {
-                memory = pipeline.reserveMemory(std::size_t(pixelBytes) * EncodingMemoryFactor);
-            });
+        std::unique_ptr<PageBitmap> bitmap = LoadPageBitmap(pagePath, [&](qint64 pixelBytes) {
+            memory = pipeline.reserveMemory(std::size_t(pixelBytes) * EncodingMemoryFactor);
+        });
         if (!bitmap) {
             prepared.missing = true;
             return prepared;
@@ -77,20 +75,28 @@ PreparedPage preparePage(const TPDFPrinter &pdf, const QString &pagePath, PagePi
         void *image = pdf.EncodeImage(bitmap->handle(), &reason);
         // The page is the image as a viewer shows it, turned as its orientation says.
         const int width = bitmap->shownWidth(), height = bitmap->shownHeight();
+        prepared.dotsPerInch = bitmap->pageDotsPerInch(request.ppi);
+        prepared.note = bitmap->note;
         bitmap.reset(); // its pixels are in the encoded image now
         if (!image)
-            throw AppError(QStringLiteral("Error in EncodeImage! %1 (page file \"%2\")").arg(reason, pagePath));
+            throw PageFileUnreadable(pagePath, reason);
         prepared.image = {image, [&pdf](void *p) { pdf.FreeImage(p); }};
         prepared.width = width;
         prepared.height = height;
-        if (!ocrLanguage.isEmpty() && !(cancel && cancel->load()))
-            readText(prepared, pagePath, ocrLanguage, cancel);
+        if (!request.ocrLanguage.isEmpty() && !(cancel && cancel->load()))
+            readText(prepared, pagePath, request.ocrLanguage, cancel);
+    } catch (const PageFileUnreadable &e) {
+        prepared.missing = true;
+        prepared.unreadable = e.reason();
     } catch (const AppError &e) {
-        prepared.failure = e.message();
+        prepared.missing = true;
+        prepared.unreadable = e.message();
     } catch (const std::bad_alloc &) {
-        prepared.failure = QStringLiteral("Page file \"%1\" cannot be read: out of memory").arg(pagePath);
+        prepared.missing = true;
+        prepared.unreadable = QStringLiteral("out of memory");
     } catch (const std::exception &e) {
-        prepared.failure = QStringLiteral("Page file \"%1\" cannot be read: %2").arg(pagePath, QString::fromLocal8Bit(e.what()));
+        prepared.missing = true;
+        prepared.unreadable = QString::fromLocal8Bit(e.what());
     }
     return prepared;
 }
@@ -131,7 +137,7 @@ PdfBuildResult AssemblePdf(const PdfBuildRequest &request, const std::function<v
         PagePipeline pipeline(std::max(0, request.totalPages - offset), workers, workers + 1, PixelMemoryBudget,
                               [&](int page, PagePipeline &self) {
                                   return preparePage(pdf, request.pageFolder + PageFileName(page + offset), self, cancel,
-                                                     request.ocrLanguage);
+                                                     request);
                               },
                               cancel);
         for (int i = first; i <= request.totalPages; ++i) {
@@ -142,13 +148,15 @@ PdfBuildResult AssemblePdf(const PdfBuildRequest &request, const std::function<v
                 progress(i);
             if (cancelled())
                 throw BuildCancelled();
-            if (!page->failure.isEmpty())
-                throw AppError(page->failure);
             if (page->missing) {
                 result.missing += QLatin1Char(' ') + QString::number(i);
+                if (!page->unreadable.isEmpty())
+                    result.unreadable.insert(i, page->unreadable);
                 continue;
             }
-            pdf.StartPage(page->width, page->height, request.ppi, request.ppi, 0);
+            if (!page->note.isEmpty())
+                result.notes << QStringLiteral("page %1: %2").arg(i).arg(page->note);
+            pdf.StartPage(page->width, page->height, page->dotsPerInch.x(), page->dotsPerInch.y(), 0);
             pdf.CloseCanvas();
             pdf.DrawImage(0, 0, page->width, page->height, page->image.get());
             if (!page->textFailure.isEmpty()) {
@@ -168,4 +176,16 @@ PdfBuildResult AssemblePdf(const PdfBuildRequest &request, const std::function<v
     }
     pdf.EndDoc();
     return result;
+}
+
+QString MissingPagesText(const PdfBuildResult &result)
+{
+    QString text;
+    for (const QString &page : result.missing.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        text += QLatin1Char(' ') + page;
+        const auto reason = result.unreadable.constFind(page.toInt());
+        if (reason != result.unreadable.cend())
+            text += QStringLiteral(" (cannot be read: %1)").arg(*reason);
+    }
+    return text;
 }

@@ -162,25 +162,28 @@ int Engine::drawImage(TPDFE_DrawRec *record)
 
 int Engine::iccProfileObject(const EncodedImage &image)
 {
-    // Pages of one book mostly share their profile: it is written once.
-    const auto found = m_iccProfiles.find(image.iccProfile);
+    // Pages of one book mostly share their profile: it is written once. Only its hash is
+    // kept, so a book whose every page has a large profile of its own holds none of them.
+    const auto found = m_iccProfiles.find(image.iccHash);
     if (found != m_iccProfiles.end())
         return found->second;
     const int object = m_writer.reserveObject();
-    m_writer.streamObject(object, "/N " + std::to_string(image.iccComponents) + "/Alternate" + image.iccAlternate,
+    m_writer.streamObject(object, "/N " + std::to_string(image.iccComponents) + "/Alternate" + image.colourSpace,
                           image.iccProfile.data(), image.iccProfile.size());
-    m_iccProfiles.emplace(image.iccProfile, object);
+    m_iccProfiles.emplace(image.iccHash, object);
     return object;
 }
 
 int Engine::placeImage(const EncodedImage &image, TPDFE_DrawRec *record)
 {
-    std::string dictionary = image.dictionary;
-    if (!image.iccProfile.empty())
-        dictionary += "/ColorSpace[/ICCBased " + std::to_string(iccProfileObject(image)) + " 0 R]";
+    const std::string base = image.iccProfile.empty() ? image.colourSpace
+                                                      : "[/ICCBased " + std::to_string(iccProfileObject(image)) + " 0 R]";
+    std::string dictionary = image.dictionary + image.colourSpaceEntry(base);
     if (image.softMask) {
+        const EncodedImage &softMask = *image.softMask;
         const int mask = m_writer.reserveObject();
-        m_writer.streamObject(mask, image.softMask->dictionary, image.softMask->data.data(), image.softMask->data.size());
+        m_writer.streamObject(mask, softMask.dictionary + softMask.colourSpaceEntry(softMask.colourSpace), softMask.data.data(),
+                              softMask.data.size());
         dictionary += "/SMask " + std::to_string(mask) + " 0 R";
     }
     const int object = m_writer.reserveObject();
@@ -209,7 +212,7 @@ int Engine::placeImage(const EncodedImage &image, TPDFE_DrawRec *record)
     }
     m_pageContent += "q";
     for (double v : m)
-        m_pageContent += " " + Num(v);
+        m_pageContent += ' ' + Num(v);
     m_pageContent += " cm /" + name + " Do Q\n";
     record->imagenumber = number;
     return writeStatus();

@@ -5,6 +5,7 @@
 #include "pdfwriter.h"
 #include "textlayer.h"
 
+#include <array>
 #include <map>
 #include <string>
 #include <vector>
@@ -58,7 +59,7 @@ private:
     bool m_written = false;
     int m_catalog = 0, m_pages = 0, m_info = 0;
     std::vector<int> m_pageObjects;
-    std::map<std::vector<std::uint8_t>, int> m_iccProfiles;
+    std::map<std::array<std::uint8_t, 32>, int> m_iccProfiles; // object numbers by the profiles' SHA-256
 
     TPDFE_InitRec m_page{};
     bool m_pageOpen = false;

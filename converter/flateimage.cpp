@@ -92,7 +92,9 @@ std::vector<std::uint8_t> huffmanOnly(const std::vector<std::uint8_t> &in)
 }
 
 // Bytes Huffman codes alone would take for the filtered rows: their order-0 entropy, with a
-// little for the code tables and for codes being whole bits. Cheaper than compressing.
+// little for the code tables and for codes being whole bits, and never less than a bit a byte,
+// the shortest code there is (rows that repeat have next to no entropy, but only string
+// matches make them small). Cheaper than compressing.
 std::size_t huffmanEstimate(const std::vector<std::uint8_t> &in)
 {
     std::uint32_t counts[256] = {};
@@ -103,7 +105,7 @@ std::size_t huffmanEstimate(const std::vector<std::uint8_t> &in)
     for (std::uint32_t c : counts)
         if (c)
             bits -= double(c) * std::log2(double(c) / n);
-    return std::size_t(bits / 8 * HuffmanOverhead) + 64;
+    return std::size_t(std::max(bits, n) / 8 * HuffmanOverhead) + 64;
 }
 
 // One PNG row filter: out = row - prediction from the row to the left (bpp bytes back) and
@@ -162,21 +164,21 @@ void filterRows(const PlaneRows &rows, Filter filter, int first, int count, std:
     }
 }
 
-std::string dictionaryOf(const PlaneRows &rows, const std::string &colourSpace)
+std::string dictionaryOf(const PlaneRows &rows)
 {
     const std::string w = std::to_string(rows.width()), bits = std::to_string(rows.bitsPerComponent());
-    return "/Type/XObject/Subtype/Image/Width " + w + "/Height " + std::to_string(rows.height()) + "/ColorSpace"
-           + (!colourSpace.empty() ? colourSpace : rows.channels() == 3 ? "/DeviceRGB" : "/DeviceGray") + "/BitsPerComponent " + bits
+    return "/Type/XObject/Subtype/Image/Width " + w + "/Height " + std::to_string(rows.height()) + "/BitsPerComponent " + bits
            + "/Filter/FlateDecode/DecodeParms<</Predictor 15/Colors " + std::to_string(rows.channels())
            + "/BitsPerComponent " + bits + "/Columns " + w + ">>";
 }
 
 } // namespace
 
-EncodedImage EncodeFlate(const PlaneRows &rows, const std::string &colourSpace)
+EncodedImage EncodeFlate(const PlaneRows &rows)
 {
     EncodedImage image;
-    image.dictionary = dictionaryOf(rows, colourSpace);
+    image.dictionary = dictionaryOf(rows);
+    image.colourSpace = rows.channels() == 3 ? "/DeviceRGB" : "/DeviceGray";
     const int h = rows.height();
     const std::size_t filteredBytes = (rows.rowBytes() + 1) * std::size_t(h);
     std::vector<std::uint8_t> filtered;

@@ -12,7 +12,7 @@ namespace pdfe {
 // row by row makes Flate's codes worse, not better; the compression level follows what the
 // samples showed. Memory: the filtered plane and the compressed data, each at most about
 // the plane's size; the bitmap itself is read row by row. The colour space is DeviceGray or
-// DeviceRGB by the plane's channels unless one is given (as a PDF object, "[/Indexed ...]").
-EncodedImage EncodeFlate(const PlaneRows &rows, const std::string &colourSpace = {});
+// DeviceRGB by the plane's channels.
+EncodedImage EncodeFlate(const PlaneRows &rows);
 
 } // namespace pdfe

@@ -1,10 +1,12 @@
 #include "imageencode.h"
 
 #include "faxg4.h"
+#include "iccprofile.h"
 #include "flateimage.h"
 #include "planerows.h"
 
 #include <cstring>
+#include <nettle/sha2.h>
 #include <stdexcept>
 #include <string>
 
@@ -74,7 +76,7 @@ EncodedImage smallerBilevel(int width, int height, std::vector<std::uint8_t> fax
     const std::string w = std::to_string(width), h = std::to_string(height);
     // The decoder's output has 0 for black (BlackIs1 false), as DeviceGray reads 1 bit.
     image.dictionary = "/Type/XObject/Subtype/Image/Width " + w + "/Height " + h
-                       + "/ColorSpace/DeviceGray/BitsPerComponent 1/Filter/CCITTFaxDecode/DecodeParms<</K -1/Columns " + w
+                       + "/BitsPerComponent 1/Filter/CCITTFaxDecode/DecodeParms<</K -1/Columns " + w
                        + "/Rows " + h + "/BlackIs1 false>>";
     image.data = std::move(fax);
     return image;
@@ -101,24 +103,25 @@ EncodedImage encodeBilevel(const PDFE_Bitmap &bitmap, int channels)
 EncodedImage encodePackedBilevel(const PDFE_Bitmap &bitmap, bool oneIsWhite)
 {
     std::vector<std::uint8_t> fax = faxOf(PlaneRows(bitmap, 1, oneIsWhite ? PlaneRows::PackedInverted : PlaneRows::Packed));
-    EncodedImage flate = EncodeFlate(PlaneRows(bitmap, 1, PlaneRows::Packed), "/DeviceGray");
+    EncodedImage flate = EncodeFlate(PlaneRows(bitmap, 1, PlaneRows::Packed));
     if (!oneIsWhite)
         flate.dictionary += "/Decode[1 0]";
     return smallerBilevel(bitmap.width, bitmap.height, std::move(fax), std::move(flate));
 }
 
-// A palette as the colour space of an indexed image. Every index the samples can hold has an
-// entry: those past the palette's end are black.
-std::string indexedSpace(const PDFE_Bitmap &bitmap, int entries)
+// A palette as an indexed image's colour space takes it after its base. Every index the
+// samples can hold has an entry: those past the palette's end are black.
+std::string paletteEntries(const PDFE_Bitmap &bitmap, int entries)
 {
     static const char hex[] = "0123456789ABCDEF";
-    std::string space = "[/Indexed/DeviceRGB " + std::to_string(entries - 1) + "<";
+    std::string space(1, ' ');
+    space += std::to_string(entries - 1) + "<";
     for (int i = 0; i < entries * 3; ++i) {
         const std::uint8_t v = i < bitmap.paletteCount * 3 ? bitmap.palette[i] : 0;
         space += hex[v >> 4];
         space += hex[v & 0xF];
     }
-    return space + ">]";
+    return space + ">";
 }
 
 // Palette indices and small gray depths as they are, at their own depth; transparency as a
@@ -129,7 +132,7 @@ EncodedImage encodePacked(const PDFE_Bitmap &bitmap, int bits)
     if (bitmap.format < PDFE_INDEXED1) {
         if (bits == 1 && !bitmap.grayKeyed)
             return encodePackedBilevel(bitmap, true);
-        EncodedImage image = EncodeFlate(PlaneRows(bitmap, 1, PlaneRows::Packed), "/DeviceGray");
+        EncodedImage image = EncodeFlate(PlaneRows(bitmap, 1, PlaneRows::Packed));
         if (bitmap.grayKeyed && bitmap.grayKey >= 0 && bitmap.grayKey < entries)
             image.dictionary += "/Mask[" + std::to_string(bitmap.grayKey) + " " + std::to_string(bitmap.grayKey) + "]";
         return image;
@@ -168,7 +171,9 @@ EncodedImage encodePacked(const PDFE_Bitmap &bitmap, int bits)
             return encodePackedBilevel(bitmap, false);
     }
 
-    EncodedImage image = EncodeFlate(PlaneRows(bitmap, 1, PlaneRows::Packed), indexedSpace(bitmap, entries));
+    EncodedImage image = EncodeFlate(PlaneRows(bitmap, 1, PlaneRows::Packed));
+    image.colourSpace = "/DeviceRGB";
+    image.palette = paletteEntries(bitmap, entries);
     if (opaque)
         return image;
     if (binary && lastClear - firstClear + 1 == clearCount) {
@@ -176,21 +181,8 @@ EncodedImage encodePacked(const PDFE_Bitmap &bitmap, int bits)
         return image;
     }
     image.softMask = std::make_unique<EncodedImage>(
-        EncodeFlate(PlaneRows(bitmap, 1, binary ? PlaneRows::IndexAlpha1 : PlaneRows::IndexAlpha8, alpha), "/DeviceGray"));
+        EncodeFlate(PlaneRows(bitmap, 1, binary ? PlaneRows::IndexAlpha1 : PlaneRows::IndexAlpha8, alpha)));
     return image;
-}
-
-// A profile for colour components of this many samples: the header's size, signature and
-// colour space agree. Anything else is left out rather than given to the readers.
-bool profileFits(const std::uint8_t *profile, std::size_t size, int components)
-{
-    if (!profile || size < 132 || std::memcmp(profile + 36, "acsp", 4) != 0)
-        return false;
-    const std::size_t declared = (std::size_t(profile[0]) << 24) | (std::size_t(profile[1]) << 16) | (std::size_t(profile[2]) << 8) | profile[3];
-    if (declared < 132 || declared > size)
-        return false;
-    const char *space = components == 1 ? "GRAY" : components == 3 ? "RGB " : "CMYK";
-    return std::memcmp(profile + 16, space, 4) == 0;
 }
 
 EncodedImage encodeJpeg(const PDFE_Bitmap &bitmap)
@@ -207,13 +199,10 @@ EncodedImage encodeJpeg(const PDFE_Bitmap &bitmap)
     EncodedImage image;
     image.dictionary = "/Type/XObject/Subtype/Image/Width " + std::to_string(bitmap.width) + "/Height "
                        + std::to_string(bitmap.height) + "/BitsPerComponent 8/Filter/DCTDecode";
-    if (bitmap.iccProfileSize > 0 && profileFits(bitmap.iccProfile, bitmap.iccProfileSize, bitmap.jpegComponents)) {
-        image.iccProfile.assign(bitmap.iccProfile, bitmap.iccProfile + bitmap.iccProfileSize);
-        image.iccComponents = bitmap.jpegComponents;
-        image.iccAlternate = space;
-    } else {
-        image.dictionary += std::string("/ColorSpace") + space;
-    }
+    image.colourSpace = space;
+    // Without being told, some readers take three components for YCbCr whatever they are.
+    if (bitmap.jpegComponents == 3 && bitmap.jpegStoredRgb)
+        image.dictionary += "/DecodeParms<</ColorTransform 0>>";
     // Adobe's programs store CMYK samples inverted (0 for full ink) and mark the file with
     // their APP14 segment; PDF readers take DCT samples as they are, so the image says so.
     if (bitmap.jpegComponents == 4 && bitmap.jpegAdobeInverted)
@@ -222,15 +211,33 @@ EncodedImage encodeJpeg(const PDFE_Bitmap &bitmap)
     return image;
 }
 
-EncodedImage encode(const PDFE_Bitmap &bitmap)
+bool isJpeg(const PDFE_Bitmap &bitmap)
+{
+    return bitmap.jpeg && bitmap.jpegSize > 0;
+}
+
+// Samples a colour of the bitmap has, as a profile for it must describe: a JPEG's components,
+// a palette's RGB, the gray of packed gray, the 8-bit formats' gray or RGB.
+int colourComponents(const PDFE_Bitmap &bitmap)
+{
+    if (isJpeg(bitmap))
+        return bitmap.jpegComponents;
+    if (bitmap.format >= PDFE_INDEXED1 && bitmap.format <= PDFE_INDEXED8)
+        return 3;
+    return channelsOf(bitmap.format) >= 3 ? 3 : 1;
+}
+
+// keepColour: RGB samples stay RGB even when they are all gray (their profile is an RGB one).
+EncodedImage encode(const PDFE_Bitmap &bitmap, bool keepColour)
 {
     if (bitmap.width <= 0 || bitmap.height <= 0)
         throw std::runtime_error("bitmap without pixels");
+    // A JPEG goes in as it is, whatever its size: it is never decoded here.
+    if (isJpeg(bitmap))
+        return encodeJpeg(bitmap);
     if (std::int64_t(bitmap.width) * bitmap.height > MaxBitmapPixels)
         throw std::runtime_error("bitmap too large: " + std::to_string(bitmap.width) + " x " + std::to_string(bitmap.height)
                                  + " pixels, at most " + std::to_string(MaxBitmapPixels) + " are taken");
-    if (bitmap.jpeg && bitmap.jpegSize > 0)
-        return encodeJpeg(bitmap);
     if (const int bits = PackedBits(bitmap.format)) {
         const std::int64_t rowBytes = (std::int64_t(bitmap.width) * bits + 7) / 8;
         if (!bitmap.pixels)
@@ -249,7 +256,9 @@ EncodedImage encode(const PDFE_Bitmap &bitmap)
         || std::int64_t(bitmap.bytesPerRow) * (bitmap.height - 1) + minRow > MaxBitmapPixels * 4)
         throw std::runtime_error("bitmap rows of " + std::to_string(bitmap.bytesPerRow) + " bytes do not fit its size");
 
-    const Content content = scan(bitmap, channels);
+    Content content = scan(bitmap, channels);
+    if (keepColour && channels >= 3)
+        content.gray = content.blackWhite = false;
     EncodedImage image;
     if (content.blackWhite)
         image = encodeBilevel(bitmap, channels);
@@ -264,7 +273,18 @@ EncodedImage encode(const PDFE_Bitmap &bitmap)
 
 EncodedImage EncodeBitmap(const PDFE_Bitmap &bitmap)
 {
-    EncodedImage image = encode(bitmap);
+    const int components = colourComponents(bitmap);
+    const bool profiled = bitmap.iccProfile && bitmap.iccProfileSize > 0
+                          && !IccProfileFault(bitmap.iccProfile, bitmap.iccProfileSize, components);
+    EncodedImage image = encode(bitmap, profiled);
+    if (profiled) {
+        image.iccProfile.assign(bitmap.iccProfile, bitmap.iccProfile + bitmap.iccProfileSize);
+        image.iccComponents = components;
+        sha256_ctx hash;
+        sha256_init(&hash);
+        sha256_update(&hash, image.iccProfile.size(), image.iccProfile.data());
+        sha256_digest(&hash, image.iccHash.size(), image.iccHash.data());
+    }
     image.orientation = bitmap.orientation >= 1 && bitmap.orientation <= 8 ? bitmap.orientation : 1;
     return image;
 }

@@ -19,7 +19,8 @@ constexpr std::size_t MaxJpegBytes = std::size_t(1) << 30;
 // row filters. Packed bitmaps keep their depth: palette indices as an Indexed image, small
 // gray depths as DeviceGray, their transparency as a colour key mask or a soft mask, and a
 // black-and-white one coded as a bilevel page is. A JPEG bitmap is embedded as its own bytes
-// (gray, RGB or CMYK), with its ICC profile when it has one for its colour components.
+// (gray, RGB or CMYK) of any size. A whole ICC profile for the bitmap's colours becomes their
+// colour space (colour samples then stay colour even where they are gray).
 // Thread-safe: nothing is shared between calls. Memory: the bitmap is read row by row;
 // besides the result the call holds the filtered plane (the samples as the PDF stores them)
 // and room for the compressed data as the sample bands predict it, about 1.2 times the

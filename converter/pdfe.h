@@ -106,8 +106,8 @@ enum {
 };
 
 /* A bitmap. With jpeg set (a baseline or progressive JPEG file of 1, 3 or 4 components whose
- * pixels are width x height), the file's bytes are embedded as they are and pixels may be
- * null. jpegAdobeInverted is 1 for a 4-component JPEG with an Adobe marker, whose CMYK
+ * pixels are width x height, of any number of pixels), the file's bytes are embedded as they
+ * are and pixels may be null. jpegAdobeInverted is 1 for a 4-component JPEG with an Adobe marker, whose CMYK
  * samples are stored inverted.
  * The fields after jpegAdobeInverted were added later; left zero, each changes nothing:
  * - palette: for the PDFE_INDEXEDn formats, paletteCount (1 to 256) entries of red, green and
@@ -122,8 +122,14 @@ enum {
  *   diagonal, 8 turned a quarter anticlockwise; 0 and other values as 1). The image is drawn
  *   so turned into the box a draw record gives, which is then the size of the image as shown
  *   (height x width for 5 to 8). The image's samples stay as they are.
- * - iccProfile: a JPEG's ICC colour profile (iccProfileSize bytes), embedded as the image's
- *   colour space when it is a profile for the JPEG's colour components; else ignored. */
+ * - iccProfile: an ICC colour profile (iccProfileSize bytes) of the bitmap's colours: a JPEG's
+ *   components, the gray or RGB samples of the 8-bit formats, the gray of PDFE_GRAY1/2/4, the
+ *   RGB entries of a palette. It becomes the image's colour space (a palette's base) when it
+ *   is a whole profile for that many components: its header, and its tag table inside it;
+ *   else it is ignored. Images that share a profile share one copy of it in the file.
+ * - jpegStoredRgb: 1 for a 3-component JPEG whose samples are R, G and B as they are, not
+ *   YCbCr (libjpeg reads them so when the components are named R, G, B, or an Adobe marker
+ *   says there is no transform); readers that would take them for YCbCr are told not to. */
 typedef struct PDFE_Bitmap {
     int32_t width;
     int32_t height;
@@ -142,6 +148,7 @@ typedef struct PDFE_Bitmap {
     int32_t orientation;
     const uint8_t *iccProfile;
     size_t iccProfileSize;
+    int32_t jpegStoredRgb;
 } PDFE_Bitmap;
 
 /* A word of a page's text layer: its box x, y, w x h in the page's pixel units (like a

@@ -146,7 +146,9 @@ std::string TextLayer::pageContent(PdfWriter &writer, const PDFE_TextWord *words
         }
         const double size = top - bottom;
         const double baseline = bottom - GlyphlessDescent / 1000.0 * size;
-        out += "/" + std::string(FontName) + " " + Num(size) + " Tf\n";
+        out += '/';
+        out += FontName;
+        out += ' ' + Num(size) + " Tf\n";
         for (std::size_t i = first; i < end; ++i) {
             const Box &box = boxes[i];
             out += Num(100.0 * box.w / (box.text.size() * unit * size)) + " Tz 1 0 0 1 " + Num(box.x) + " "
@@ -189,7 +191,7 @@ void TextLayer::finish(PdfWriter &writer)
 {
     if (!m_type0)
         return;
-    const auto ref = [](int object) { return " " + std::to_string(object) + " 0 R"; };
+    const auto ref = [](int object) { return ' ' + std::to_string(object) + " 0 R"; };
     writer.beginObject(m_type0);
     writer.write("<</Type/Font/Subtype/Type0/BaseFont/" + std::string(BaseFont) + "/Encoding/Identity-H/DescendantFonts["
                  + ref(m_cidFont) + "]/ToUnicode" + ref(m_toUnicode) + ">>");

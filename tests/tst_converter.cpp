@@ -1,6 +1,7 @@
 // The PDF engine library through its C entry points: how each kind of page is coded, that it
 // decodes back exactly and renders with the right colours in independent readers, and how
 // failures are reported.
+#include "pagefixtures.h"
 #include "pdfcheck.h"
 #include "pdfe.h"
 #include "testenv.h"
@@ -169,39 +170,21 @@ constexpr Ink Quadrants[4] = {{0, 0, 0, 0}, {255, 0, 0, 0}, {0, 255, 255, 0}, {0
 // samples as Adobe's programs write them, or plain CMYK without the marker.
 QByteArray cmykJpeg(int size, J_COLOR_SPACE stored, bool adobe)
 {
-    jpeg_compress_struct cinfo{};
-    jpeg_error_mgr error{};
-    cinfo.err = jpeg_std_error(&error);
-    jpeg_create_compress(&cinfo);
-    unsigned char *buffer = nullptr;
-    unsigned long bufferSize = 0;
-    jpeg_mem_dest(&cinfo, &buffer, &bufferSize);
-    cinfo.image_width = JDIMENSION(size);
-    cinfo.image_height = JDIMENSION(size);
-    cinfo.input_components = 4;
-    cinfo.in_color_space = JCS_CMYK;
-    jpeg_set_defaults(&cinfo);
-    jpeg_set_colorspace(&cinfo, stored);
-    cinfo.write_Adobe_marker = adobe ? TRUE : FALSE;
-    jpeg_set_quality(&cinfo, 95, TRUE);
-    jpeg_start_compress(&cinfo, TRUE);
-    std::vector<JSAMPLE> row(std::size_t(size) * 4);
-    while (cinfo.next_scanline < cinfo.image_height) {
-        const int y = int(cinfo.next_scanline);
-        for (int x = 0; x < size; ++x) {
-            const Ink &ink = Quadrants[(y < size / 2 ? 0 : 2) + (x < size / 2 ? 0 : 1)];
-            const std::uint8_t s[4] = {ink.c, ink.m, ink.y, ink.k};
-            for (int i = 0; i < 4; ++i)
-                row[std::size_t(x) * 4 + i] = adobe ? JSAMPLE(255 - s[i]) : JSAMPLE(s[i]);
-        }
-        JSAMPROW rows[1] = {row.data()};
-        jpeg_write_scanlines(&cinfo, rows, 1);
-    }
-    jpeg_finish_compress(&cinfo);
-    jpeg_destroy_compress(&cinfo);
-    QByteArray bytes(reinterpret_cast<const char *>(buffer), qsizetype(bufferSize));
-    std::free(buffer);
-    return bytes;
+    return PageFixtures::libjpegWritten(
+        size, size, 4, JCS_CMYK,
+        [&](jpeg_compress_struct &cinfo) {
+            jpeg_set_colorspace(&cinfo, stored);
+            cinfo.write_Adobe_marker = adobe ? TRUE : FALSE;
+            jpeg_set_quality(&cinfo, 95, TRUE);
+        },
+        [&](int y, JSAMPLE *row) {
+            for (int x = 0; x < size; ++x) {
+                const Ink &ink = Quadrants[(y < size / 2 ? 0 : 2) + (x < size / 2 ? 0 : 1)];
+                const std::uint8_t s[4] = {ink.c, ink.m, ink.y, ink.k};
+                for (int i = 0; i < 4; ++i)
+                    row[std::size_t(x) * 4 + i] = adobe ? JSAMPLE(255 - s[i]) : JSAMPLE(s[i]);
+            }
+        });
 }
 
 // The library's messages of one document.
@@ -611,6 +594,8 @@ void TestConverter::failureReasons_data()
     // A noisy page, so that its image is far larger than the limit and the write fails
     // while the page is drawn, not only when the file is flushed at the end.
     QTest::newRow("file size limit") << "big.pdf" << qint64(64 * 1024) << "DrawBitmap" << "cannot write %1: File too large";
+    // A small page waits in the write buffer: the limit is met when the file is completed.
+    QTest::newRow("file size limit at the end") << "small.pdf" << qint64(1024) << "WriteDoc" << "cannot write %1: File too large";
     QTest::newRow("missing folder") << "no/such/folder.pdf" << qint64(-1) << "BeginDoc"
                                     << "cannot create %1: No such file or directory";
     QTest::newRow("folder in the way") << "folder.pdf" << qint64(-1) << "WriteDoc" << "cannot replace %1: Is a directory";
@@ -625,7 +610,7 @@ void TestConverter::failureReasons()
     const QString pdf = path(target);
     if (target == QLatin1String("folder.pdf"))
         QVERIFY(QDir().mkpath(pdf + QStringLiteral("/inside")));
-    const Pixels pixels = fromImage(photo(800, 1000), PDFE_RGB8);
+    const Pixels pixels = fromImage(target == QLatin1String("small.pdf") ? photo(40, 30) : photo(800, 1000), PDFE_RGB8);
 
     // Writes past the limit fail with EFBIG instead of the signal ending the process.
     rlimit saved{};

@@ -7,7 +7,10 @@
 #include "ocrstore.h"
 #include "ocrtextwords.h"
 #include "pdfcheck.h"
+#include "pagebitmap.h"
+#include "pagefixtures.h"
 #include "pdfexport.h"
+#include "recognitionimage.h"
 #include "testenv.h"
 
 #include <QApplication>
@@ -271,6 +274,8 @@ class TestOcr : public QObject
 
 private slots:
     void initTestCase();
+    void recognitionImageAsThePageShows_data();
+    void recognitionImageAsThePageShows();
     void recognitionFindsDrawnWords_data();
     void recognitionFindsDrawnWords();
     void recognisedWordsReadBackOnTheirBoxes_data();
@@ -731,6 +736,46 @@ void TestOcr::failures()
     }
     QVERIFY(!QFile::exists(OcrResultPath(path)));
     QCOMPARE(own.pagesRecognized(), 0);
+}
+
+void TestOcr::recognitionImageAsThePageShows_data()
+{
+    using namespace PageFixtures;
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QSize>("size");       // of the picture recognised
+    QTest::addColumn<bool>("darkTopLeft"); // as the page shows it, upright
+    QImage upright(320, 200, QImage::Format_RGB32);
+    upright.fill(Qt::white);
+    QPainter(&upright).fillRect(0, 0, 160, 100, Qt::black);
+    // Stored turned a quarter anticlockwise, so that orientation 6 shows it upright.
+    const QByteArray turned = qtJpeg(upright.transformed(QTransform().rotate(-90)));
+    const QByteArray xmp = jpegSegmentBytes(0xE1, QByteArray("http://ns.adobe.com/xap/1.0/", 29) + "<x:xmpmeta/>");
+    QTest::newRow("turned by its Exif orientation") << withSegmentsFirst(turned, exifSegment(6)) << QSize(320, 200) << true;
+    QTest::newRow("its Exif segment after an XMP one") << withSegmentsFirst(turned, xmp + exifSegment(6)) << QSize(320, 200) << true;
+    // Browsers read no orientation from the thumbnail's directory; Qt's reader does.
+    QTest::newRow("orientation in the thumbnail's directory") << withSegmentsFirst(qtJpeg(upright), exifSegment(6, true))
+                                                              << QSize(320, 200) << true;
+    QTest::newRow("over the page limit: halved") << blankGrayJpeg(10240, 10240) << QSize(5120, 5120) << false;
+}
+
+// Recognition reads the picture the page shows, turned by the same reading of the file.
+void TestOcr::recognitionImageAsThePageShows()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QSize, size);
+    QFETCH(bool, darkTopLeft);
+    const QString file = scratch.filePath(QStringLiteral("shown.jpg"));
+    QFile out(file);
+    QVERIFY(out.open(QIODevice::WriteOnly));
+    out.write(bytes);
+    out.close();
+    QString reason;
+    const QImage image = RecognitionImage(file, &reason);
+    QVERIFY2(!image.isNull(), qPrintable(reason));
+    QCOMPARE(image.size(), size);
+    QVERIFY(qint64(image.width()) * image.height() <= MaxPagePixels);
+    QCOMPARE(qGray(image.pixel(size.width() / 4, size.height() / 4)) < 128, darkTopLeft);
+    QVERIFY(qGray(image.pixel(size.width() * 3 / 4, size.height() * 3 / 4)) > 128);
 }
 
 void TestOcr::installedLanguages()

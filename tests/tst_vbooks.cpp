@@ -48,11 +48,13 @@ QByteArray encoded(const QImage &image, const char *format)
     return bytes;
 }
 
-// A small page image, different for every seed.
+// A small page image, different for every seed, of more bytes than the smallest page file.
 QByteArray pagePng(int seed)
 {
     QImage image(30 + seed, 20, QImage::Format_RGB32);
-    image.fill(QColor::fromHsv(seed * 37 % 360, 120, 200));
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            image.setPixelColor(x, y, QColor::fromHsv((seed * 37 + x * 5 + y * 11) % 360, 120, 200));
     return encoded(image, "PNG");
 }
 
@@ -419,46 +421,54 @@ void TestBookRecord::reportThatIsNotJson()
 void TestBookRecord::pageImageKinds_data()
 {
     QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<int>("kind");
+    QTest::addColumn<int>("kind");            // read whole, as before storing
+    QTest::addColumn<int>("kindFromHeaders"); // read without inflating or decoding the image data
     QTest::addColumn<QSize>("size");
     using Kind = PageImageInfo::Kind;
+    const int Png = int(Kind::Png), Jpeg = int(Kind::Jpeg), None = int(Kind::None);
     QImage page(64, 40, QImage::Format_RGB32);
     page.fill(Qt::darkCyan);
-    QTest::newRow("PNG") << encoded(page, "PNG") << int(Kind::Png) << QSize(64, 40);
-    QTest::newRow("JPEG") << encoded(page, "JPG") << int(Kind::Jpeg) << QSize(64, 40);
-    QTest::newRow("1-bit palette PNG") << pngHeader(10000, 10000, 1, 3) << int(Kind::Png) << QSize(10000, 10000);
-    QTest::newRow("16-bit RGBA PNG") << pngHeader(3, 2, 16, 6) << int(Kind::Png) << QSize(3, 2);
-    QTest::newRow("empty") << QByteArray() << int(Kind::None) << QSize();
-    QTest::newRow("text") << QByteArray("four") << int(Kind::None) << QSize();
-    QTest::newRow("PNG signature only") << QByteArray("\x89PNG\r\n\x1A\n", 8) << int(Kind::None) << QSize();
-    QTest::newRow("PNG cut short") << encoded(page, "PNG").chopped(20) << int(Kind::None) << QSize();
-    QTest::newRow("PNG of 0 x 0") << pngHeader(0, 0, 8, 2) << int(Kind::None) << QSize();
-    QTest::newRow("PNG of 0 rows") << pngHeader(640, 0, 8, 2) << int(Kind::None) << QSize();
-    QTest::newRow("PNG larger than a page") << pngHeader(20000, 20000, 8, 2) << int(Kind::None) << QSize();
-    QTest::newRow("PNG width beyond 2^31") << pngHeader(0x80000000u, 1, 8, 2) << int(Kind::None) << QSize();
-    QTest::newRow("PNG 16-bit palette") << pngHeader(3, 2, 16, 3) << int(Kind::None) << QSize();
-    QTest::newRow("PNG colour type 5") << pngHeader(3, 2, 8, 5) << int(Kind::None) << QSize();
-    QByteArray damaged = encoded(page, "PNG");
+    const QByteArray png = samplePng();
+    QTest::newRow("PNG") << png << Png << Png << QSize(64, 40);
+    QTest::newRow("JPEG") << encoded(page, "JPG") << Jpeg << Jpeg << QSize(64, 40);
+    // Headers without image data: whole as far as the headers go.
+    QTest::newRow("1-bit palette PNG header") << pngHeader(10000, 10000, 1, 3) << None << Png << QSize(10000, 10000);
+    QTest::newRow("16-bit RGBA PNG header") << pngHeader(3, 2, 16, 6) << None << Png << QSize(3, 2);
+    QTest::newRow("empty") << QByteArray() << None << None << QSize();
+    QTest::newRow("text") << QByteArray("four") << None << None << QSize();
+    QTest::newRow("PNG signature only") << QByteArray("\x89PNG\r\n\x1A\n", 8) << None << None << QSize();
+    QTest::newRow("PNG of fewer bytes than a page file") << encoded(page, "PNG") << None << None << QSize();
+    QTest::newRow("PNG cut short") << png.chopped(20) << None << None << QSize();
+    QTest::newRow("PNG of 0 x 0") << pngHeader(0, 0, 8, 2) << None << None << QSize();
+    QTest::newRow("PNG of 0 rows") << pngHeader(640, 0, 8, 2) << None << None << QSize();
+    QTest::newRow("PNG larger than a page") << pngHeader(20000, 20000, 8, 2) << None << None << QSize();
+    QTest::newRow("PNG width beyond 2^31") << pngHeader(0x80000000u, 1, 8, 2) << None << None << QSize();
+    QTest::newRow("PNG 16-bit palette") << pngHeader(3, 2, 16, 3) << None << None << QSize();
+    QTest::newRow("PNG colour type 5") << pngHeader(3, 2, 8, 5) << None << None << QSize();
+    QByteArray damaged = png;
     damaged[20] = char(damaged[20] ^ 1); // inside IHDR: its CRC no longer matches
-    QTest::newRow("PNG header damaged") << damaged << int(Kind::None) << QSize();
-    QTest::newRow("JPEG cut short") << encoded(page, "JPG").chopped(40) << int(Kind::None) << QSize();
+    QTest::newRow("PNG header damaged") << damaged << None << None << QSize();
+    QTest::newRow("JPEG cut short") << encoded(page, "JPG").chopped(40) << None << None << QSize();
     QTest::newRow("JPEG signature only") << QByteArray("\xff\xd8\xff\xe0", 4) + QByteArray(300, 'j') + QByteArray("\xff\xd9", 2)
-                                         << int(Kind::None) << QSize();
+                                         << None << None << QSize();
 }
 
 void TestBookRecord::pageImageKinds()
 {
     QFETCH(QByteArray, bytes);
     QFETCH(int, kind);
+    QFETCH(int, kindFromHeaders);
     QFETCH(QSize, size);
-    const PageImageInfo info = InspectPageImage(bytes);
-    QCOMPARE(int(info.kind), kind);
-    QCOMPARE(info.usable(), kind != int(PageImageInfo::Kind::None));
-    if (info.usable()) {
-        QCOMPARE(QSize(info.width, info.height), size);
-        QVERIFY(info.reason.isEmpty());
-    } else {
-        QVERIFY(!info.reason.isEmpty());
+    for (const auto &[reading, expected] : {std::pair(PageReading::Whole, kind), std::pair(PageReading::Headers, kindFromHeaders)}) {
+        const PageImageInfo info = InspectPageImage(bytes, reading);
+        QCOMPARE(int(info.kind), expected);
+        QCOMPARE(info.usable(), expected != int(PageImageInfo::Kind::None));
+        if (info.usable()) {
+            QCOMPARE(QSize(info.width, info.height), size);
+            QVERIFY(info.reason.isEmpty());
+        } else {
+            QVERIFY(!info.reason.isEmpty());
+        }
     }
 }
 
@@ -470,7 +480,8 @@ void TestBookRecord::reportWithoutAPageImageKeepsTheStoredPage_data()
     QTest::newRow("no image") << QString() << "no image data";
     QTest::newRow("not an image") << dataUrl("four") << "neither a PNG nor a JPEG image";
     QTest::newRow("PNG of 0 x 0") << dataUrl(pngHeader(0, 0, 8, 6)) << "its image of 0 x 0 pixels is empty";
-    QTest::newRow("PNG cut short") << dataUrl(samplePng().left(100)) << "the PNG image is cut short";
+    QTest::newRow("PNG cut short") << dataUrl(samplePng().left(300)) << "the PNG image is cut short";
+    QTest::newRow("a 67-byte PNG") << dataUrl(pngHeader(1, 1, 8, 0).left(67)) << "its 67 bytes are fewer than a page image has";
 }
 
 void TestBookRecord::reportWithoutAPageImageKeepsTheStoredPage()

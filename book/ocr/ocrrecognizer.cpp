@@ -3,6 +3,7 @@
 #include "apperror.h"
 #include "ocrmodels.h"
 #include "pagebitmap.h"
+#include "recognitionimage.h"
 
 #include <QImageReader>
 #include <algorithm>
@@ -108,18 +109,11 @@ OcrPage OcrRecognizer::Recognize(const QString &pageFile, const QString &languag
 {
     if (StopRequested(stop))
         throw OcrStopped();
-    QImageReader reader(pageFile);
-    reader.setDecideFormatFromContent(true); // PNG bytes are stored under ".jpg" names too
     // Upright, as the page is shown in the PDF: the words' boxes are those of the page as shown.
-    reader.setAutoTransform(true);
-    const QSize size = reader.size();
-    if (size.isValid() && qint64(size.width()) * size.height() > MaxPagePixels)
-        throw AppError(QStringLiteral("Cannot read the page image %1: it is larger than %2 megapixels")
-                           .arg(pageFile)
-                           .arg(MaxPagePixels / 1'000'000));
-    const QImage image = reader.read();
+    QString reason;
+    const QImage image = RecognitionImage(pageFile, &reason);
     if (image.isNull())
-        throw AppError(QStringLiteral("Cannot read the page image %1: %2").arg(pageFile, reader.errorString()));
+        throw AppError(QStringLiteral("Cannot read the page image %1: %2").arg(pageFile, reason));
     return Recognize(image, language, stop);
 }
 

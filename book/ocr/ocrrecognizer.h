@@ -40,8 +40,9 @@ public:
     OcrRecognizer(const OcrRecognizer &) = delete;
     OcrRecognizer &operator=(const OcrRecognizer &) = delete;
 
-    // A page file as the program stores it (PNG or JPEG, whatever its name's suffix), up to
-    // the build's page size (MaxPagePixels). Throws when it cannot be read as an image.
+    // A page file as the program stores it (PNG or JPEG, whatever its name's suffix), read as
+    // RecognitionImage reads it: upright, a JPEG over the build's page size (MaxPagePixels)
+    // reduced. Throws when it cannot be read so.
     OcrPage Recognize(const QString &pageFile, const QString &language, const std::atomic_bool *stop = nullptr);
     // Throws for a null image, a language whose model is not installed ("deu+eng" asks for
     // two) and when Tesseract fails. When *stop turns true (from any thread) a recognition
