@@ -16,6 +16,7 @@ RunOutcome RunOutcomeOfBuild(const BookBuildOutcome &build)
         outcome.kind = build.result.missing.isEmpty() ? RunOutcome::Complete : RunOutcome::PagesMissing;
         outcome.pdfPath = build.path;
         outcome.missing = build.result.missing;
+        outcome.missingText = MissingPagesText(build.result);
         break;
     case BookBuildOutcome::NoPages:
         outcome.kind = RunOutcome::NoPages;

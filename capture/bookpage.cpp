@@ -1,6 +1,7 @@
 #include "bookpage.h"
 
 #include "pagefile.h"
+#include "pageimage.h"
 #include "vbooks.h"
 
 #include <QFile>
@@ -13,7 +14,10 @@ bool HasStoredPages(const TvBookobj &book)
 
 bool IsPageStored(const TvBookobj &book, int page)
 {
-    return QFileInfo(PageFilePath(book.dirid, page)).size() > 0;
+    // A file the build cannot read is no page: it is captured again. Read by its headers, a
+    // fraction of a millisecond a page, as a run's start asks of every page of its range.
+    const QString path = PageFilePath(book.dirid, page);
+    return QFileInfo(path).size() > 0 && PageFileFault(path, PageReading::Headers).isEmpty();
 }
 
 int FirstMissingPage(const TvBookobj &book, int from, int last)

@@ -23,6 +23,7 @@ struct RunOutcome
     Kind kind = Stopped;
     QString pdfPath;  // the PDF written
     QString missing;  // " 3 7": the pages not in it
+    QString missingText; // the same with the reason after each page that could not be read
     QString reason;   // LeftBook, Failed: what happened, as the user is told
     bool pagesStored = false; // a page was stored in this run
     bool writeFailed = false; // Failed: a page file or the PDF could not be written (or would not fit)

@@ -2,6 +2,7 @@
 
 #include "activitylog.h"
 #include "bookidentity.h"
+#include "pdfassembly.h"
 #include "runtexts.h"
 #include "sitefault.h"
 
@@ -123,7 +124,9 @@ struct RunLogWriter::Visitor
         switch (outcome.kind) {
         case BookBuildOutcome::Written:
             if (!outcome.result.missing.isEmpty())
-                log.addLine(QStringLiteral("missing pages ") + outcome.result.missing);
+                log.addLine(QStringLiteral("missing pages ") + MissingPagesText(outcome.result));
+            for (const QString &note : outcome.result.notes)
+                log.addLine(note);
             if (!told.isEmpty())
                 log.addLine(told);
             log.addLine(QStringLiteral("save pdf file ") + outcome.path);

@@ -41,6 +41,8 @@ struct TerminalWriter::Visitor
     void operator()(const RunEvents::BuildRefused &) const { w.line(BuildRefusedText()); }
     void operator()(const RunEvents::BuildEnded &e) const
     {
+        for (const QString &note : e.outcome.result.notes)
+            w.line(note);
         if (const QString text = BuildEndedText(e); !text.isEmpty())
             w.line(text);
     }
@@ -85,7 +87,7 @@ void TerminalWriter::BookEnded(const QueueEntry &entry, const RunOutcome &outcom
         return;
     case RunOutcome::PagesMissing:
         m_output(outcome.pdfPath);
-        line(QStringLiteral("%1: pages missing:%2 (in %3)").arg(book, outcome.missing, outcome.pdfPath));
+        line(QStringLiteral("%1: pages missing:%2 (in %3)").arg(book, outcome.missingText, outcome.pdfPath));
         return;
     case RunOutcome::NoPages:
         line(QStringLiteral("%1: no page could be captured: no PDF written").arg(book));

@@ -20,6 +20,7 @@
 #include <QBuffer>
 #include <QDir>
 #include <QImage>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTimer>
 #include <QtTest>
@@ -71,6 +72,7 @@ private slots:
     void pageProcessEnds_data();
     void pageProcessEnds();
     void imageOfAnotherOriginFetched();
+    void storedPageTheBuildCannotRead();
 
 private:
     void newTask();
@@ -873,6 +875,37 @@ void TestCaptureScripts::imageOfAnotherOriginFetched()
         QCOMPARE(readAll(PageFilePath(viewer->bookId, page)), ScriptedViewer::pagePng(viewer->bookId, page));
     QVERIFY2(log.lines.contains(QStringLiteral("pages are the site's PNG files, downloaded by the browser from images.test")),
              qPrintable(log.lines.join(QLatin1Char('|'))));
+    QVERIFY(errors.isEmpty());
+}
+
+void TestCaptureScripts::storedPageTheBuildCannotRead()
+{
+    // Three pages stored by an earlier run, page 2 cut short since.
+    viewer->total = 3;
+    QVERIFY(QDir().mkpath(PageFolderPath(viewer->bookId)));
+    for (int page = 1; page <= 3; ++page) {
+        QFile file(PageFilePath(viewer->bookId, page));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        const QByteArray png = ScriptedViewer::pagePng(viewer->bookId, page);
+        file.write(page == 2 ? png.left(png.size() / 2) : png);
+    }
+    newTask();
+    // Rebuilt as it is: page 2 is listed with its reason, the others are in the PDF.
+    book->getID(viewer->address());
+    task->scripts().HandleConsoleText(QStringLiteral("###book={\"totalSeq\":3}"));
+    task->Rebuild();
+    const QString pdf = AppFolders().dataFolder + viewer->bookId + QStringLiteral(".pdf");
+    QVERIFY2(QTest::qWaitFor([&] { return log.lines.contains(QStringLiteral("save pdf file ") + pdf); }, 20000),
+             qPrintable(log.lines.join(QLatin1Char('|')) + errors.join(QLatin1Char('|'))));
+    QVERIFY2(log.lines.filter(QRegularExpression(QStringLiteral("^missing pages  2 \\(cannot be read: .+\\)$"))).size() == 1,
+             qPrintable(log.lines.join(QLatin1Char('|'))));
+    QCOMPARE(PdfCheck::pageSizes(pdf).size(), 2);
+    // Downloaded again: page 2 counts as not stored and is captured again.
+    startRun();
+    QVERIFY(waitForEnd());
+    QCOMPARE(readAll(PageFilePath(viewer->bookId, 2)), ScriptedViewer::pagePng(viewer->bookId, 2));
+    QVERIFY2(log.lines.contains(QStringLiteral("Page 1 is stored already: going on at page 2")), qPrintable(log.lines.join(QLatin1Char('|'))));
+    QCOMPARE(PdfCheck::pageSizes(pdf).size(), 3);
     QVERIFY(errors.isEmpty());
 }
 
