@@ -22,6 +22,19 @@ TBookOnDisplay::TBookOnDisplay(IBrowser &browser, TePubobj &book, TScriptRunner 
 {
     connect(&m_browser, &IBrowser::AddressChange, this, &TBookOnDisplay::addressChanged);
     connect(&m_browser, &IBrowser::LoadEnd, this, &TBookOnDisplay::loadEnded);
+    connect(&m_browser, &IBrowser::PageProcessEnded, this, &TBookOnDisplay::pageProcessEnded);
+}
+
+void TBookOnDisplay::pageProcessEnded(const QString &how)
+{
+    if (m_runOn()) {
+        emit PageProcessEnded(how); // the run ends what the page was doing
+        return;
+    }
+    // Scripts queued in the page print nothing more; it shows nothing until it is loaded again.
+    m_scripts.DocumentReplaced();
+    emit Event(RunEvents::PageProcessEnded{how, false, 0, true});
+    m_browser.LoadURL(m_browser.MainFrameUrl());
 }
 
 void TBookOnDisplay::addressChanged(int browserId, bool isMainFrame, const QString &url)
@@ -53,10 +66,7 @@ void TBookOnDisplay::pageLoaded(const QString &url)
         emit Event(RunEvents::BookPageLoaded{leftBook});
         emit BookPageLoaded();
         // Identified once the event loop has come round: the address is the page's by then.
-        QTimer::singleShot(0, this, [this] {
-            if (!m_runOn())
-                Identify();
-        });
+        QTimer::singleShot(0, this, &TBookOnDisplay::Identify);
         return;
     case ViewerWatch::Verdict::Refused:
         emit Event(RunEvents::BookRefused{answer.reason});
@@ -73,6 +83,8 @@ void TBookOnDisplay::pageLoaded(const QString &url)
 
 void TBookOnDisplay::Identify()
 {
+    if (m_runOn())
+        return; // a run that started meanwhile has identified its book itself
     // The address now, not the one that finished loading; one the program cannot use leaves
     // the record with the last usable book.
     if (!UnusableBookIdReason(m_browser.MainFrameUrl()).isEmpty())

@@ -52,8 +52,10 @@ public:
     int TotalPages() const { return m_totalPages; }
 
 signals:
-    // During a run: the viewer's main frame moved to url, loading a new document or not.
+    // During a run: the viewer's main frame moved to url, loading a new document or not; the
+    // browser's page process ended (how: "crashed", ...).
     void ViewerMoved(const QString &url, bool newDocument);
+    void PageProcessEnded(const QString &how);
     void Event(const RunEvent &event);
     void BookPageLoaded();
     void OtherPageLoaded();
@@ -63,6 +65,7 @@ signals:
 private:
     void addressChanged(int browserId, bool isMainFrame, const QString &url);
     void loadEnded(int browserId, bool isMainFrame, const QString &url);
+    void pageProcessEnded(const QString &how);
     void pageLoaded(const QString &url);
 
     IBrowser &m_browser;

@@ -18,7 +18,6 @@ TDownloadController::TDownloadController(IBrowser &browser, TePubobj &book, cons
       m_capture(browser, m_scripts, pageScript), m_builds(book),
       m_display(browser, book, m_scripts, [this] { return m_closing || m_run.Working; })
 {
-    m_ticks.SetInterval(Settings.tickMs);
     m_ticks.Failed = [this](const QString &reason, bool writeFailed) { runFailed(reason, writeFailed); };
     connect(&m_ticks, &TickLoop::Released, this, &TDownloadController::startRequestedRun);
     connect(&m_browser, &IBrowser::ConsoleMessage, this, [this](const QString &text) {
@@ -27,7 +26,7 @@ TDownloadController::TDownloadController(IBrowser &browser, TePubobj &book, cons
     connect(&m_display, &TBookOnDisplay::ViewerMoved, this, [this](const QString &url, bool newDocument) {
         guarded([&] { viewerMoved(url, newDocument); });
     });
-    connect(&m_browser, &IBrowser::PageProcessEnded, this, [this](const QString &how) {
+    connect(&m_display, &TBookOnDisplay::PageProcessEnded, this, [this](const QString &how) {
         guarded([&] { pageProcessEnded(how); });
     });
     connect(&m_scripts, &TScriptRunner::BookRecordRead, &m_display, &TBookOnDisplay::RecordRead);
@@ -247,15 +246,9 @@ bool TDownloadController::captured(const CaptureResult &result)
 void TDownloadController::pageStored(const CaptureResult &result)
 {
     const int page = result.page;
-    // A run that began at the page on display has the rest of the book to capture.
-    if (!m_run.plan.StoredAny() && m_run.plan.CurrentPage() == 0)
-        m_run.progress = RunProgress(qMax(1, m_run.plan.LastPage() - page + 1));
-    const bool counted = m_run.PageCounts(page);
-    if (counted) {
-        m_run.progress.PageStored(RunProgress::Clock::now());
+    const bool counted = m_run.PageStored(page);
+    if (counted)
         m_builds.PageStored(page, m_book.OcrLanguage);
-    }
-    m_run.sitePolicy.Reset();
     emit Event(RunEvents::PageStored{page, m_run.totalPages, m_run.NewWayLine(result.capture), counted, m_run.progress});
     act(m_run.plan.PageStored(page));
 }
@@ -270,8 +263,8 @@ void TDownloadController::pageFailed(const PageFailure &failure)
         const bool hung = failure.reason == HungProcess;
         emit Event(RunEvents::PageProcessEnded{failure.reason, hung, page, decision.kind == Decision::Reload});
         // One that no longer answers is ended, so that the viewer can be loaded into a new one.
-        if (hung && m_browser.EndPageProcess())
-            m_endingProcess = true;
+        if (hung)
+            m_browser.EndPageProcess();
         m_run.viewerDead = true;
     }
     switch (decision.kind) {
@@ -282,12 +275,10 @@ void TDownloadController::pageFailed(const PageFailure &failure)
         goToPage(page);
         return;
     case Decision::GiveUp: {
-        if (decision.cause == Decision::Unusable)
+        if (decision.cause == GiveUpCause::Unusable)
             emit Event(RunEvents::PageUnusable{decision.why});
-        const auto cause = decision.cause == Decision::Damaged   ? RunEvents::PageGivenUp::Damaged
-                           : decision.cause == Decision::Refused ? RunEvents::PageGivenUp::Refused
-                                                                 : RunEvents::PageGivenUp::Failed;
-        emit Event(RunEvents::PageGivenUp{m_run.plan.CurrentPage(), m_run.plan.LastStored(), m_run.totalPages, cause, decision.why});
+        emit Event(RunEvents::PageGivenUp{m_run.plan.CurrentPage(), m_run.plan.LastStored(), m_run.totalPages, decision.cause,
+                                          decision.why});
         m_run.TickCount = 1; // a turn to the next page comes on the next tick
         act(m_run.plan.PageGivenUp(m_run.plan.CurrentPage()));
         return;
@@ -304,14 +295,8 @@ void TDownloadController::pageFailed(const PageFailure &failure)
 
 void TDownloadController::pageProcessEnded(const QString &how)
 {
-    if (std::exchange(m_endingProcess, false) || m_closing)
-        return; // the end of one that no longer answered: handled when it was ended
-    if (!m_run.Working) {
-        // The page shows nothing until it is loaded again.
-        emit Event(RunEvents::PageProcessEnded{how, false, 0, true});
-        m_browser.LoadURL(m_browser.MainFrameUrl());
+    if (!m_run.Working)
         return;
-    }
     // What the page was doing ends with it: a capture under way counts it as its try.
     m_run.viewerDead = true;
     m_run.processEnded = how;
@@ -443,6 +428,5 @@ void TDownloadController::viewerMoved(const QString &url, bool newDocument)
 
 void TDownloadController::IdentifyBook()
 {
-    if (!m_closing && !m_run.Working) // a run that started meanwhile has identified its book itself
-        m_display.Identify();
+    m_display.Identify();
 }

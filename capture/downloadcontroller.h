@@ -129,5 +129,4 @@ private:
 
     bool m_startRequested = false; // Start came while the last run was busy
     bool m_closing = false;
-    bool m_endingProcess = false;  // the page process that stopped answering is being ended
 };

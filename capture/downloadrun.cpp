@@ -53,11 +53,16 @@ void TDownloadRun::DocumentLoaded()
         TickCount = 0;
 }
 
-bool TDownloadRun::PageCounts(int page)
+bool TDownloadRun::PageStored(int page)
 {
+    sitePolicy.Reset();
+    // A run that began at the page on display has the rest of the book to capture.
+    if (!plan.StoredAny() && plan.CurrentPage() == 0)
+        progress = RunProgress(qMax(1, plan.LastPage() - page + 1));
     if (page <= m_highestStored && !plan.SecondPass())
         return false;
     m_highestStored = qMax(page, m_highestStored);
+    progress.PageStored(RunProgress::Clock::now());
     return true;
 }
 

@@ -52,9 +52,10 @@ struct TDownloadRun
     // cycle again.
     void DocumentLoaded();
 
-    // Page was stored, as how says: whether it counts towards the progress (the same page
-    // again does not) and, for the first page to come a way, the line that tells it.
-    bool PageCounts(int page);
+    // Page was stored (before the plan is told): the progress counts it unless it is the same
+    // page again (whether it counted is returned), and its failures so far are forgotten.
+    bool PageStored(int page);
+    // For the first page to come a way, the line that tells how it came.
     QString NewWayLine(const CapturedPage &how);
 
     bool Working = false;           // the run is in progress

@@ -2,6 +2,7 @@
 
 #include "bookbuilder.h"
 #include "runprogress.h"
+#include "sitefault.h"
 
 #include <QList>
 #include <QMetaType>
@@ -55,12 +56,11 @@ struct WaitingForSite { int page = 0; QString why; milliseconds wait{0}; };
 struct WaitCountdown { int page = 0; milliseconds left{0}; RunProgress progress; };
 struct PageGivenUp
 {
-    enum Cause { Failed, Damaged, Refused }; // Refused: why holds the site's answer ("HTTP 404")
     int page = 0;           // 0: the one on display
     int lastStored = 0;
     int totalPages = 0;
-    Cause cause = Failed;
-    QString why;
+    GiveUpCause cause = GiveUpCause::Failed;
+    QString why;            // as the cause says ("HTTP 404")
 };
 // The browser's page process ended (how: "crashed", ...) or stopped answering (hung); when
 // reloading, the viewer is loaded at page again (0: the page it showed).

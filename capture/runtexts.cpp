@@ -27,11 +27,13 @@ QString PageGivenUpText(const RunEvents::PageGivenUp &event)
 {
     const QString page = event.page > 0 ? QStringLiteral("Page %1").arg(event.page) : QStringLiteral("The page on display");
     switch (event.cause) {
-    case RunEvents::PageGivenUp::Damaged:
+    case GiveUpCause::Damaged:
         return page + QStringLiteral(" is damaged as the site sends it: given up");
-    case RunEvents::PageGivenUp::Refused:
+    case GiveUpCause::Refused:
         return page + QStringLiteral(" did not load (%1): given up").arg(event.why);
-    case RunEvents::PageGivenUp::Failed:
+    case GiveUpCause::Failed:
+    case GiveUpCause::Unusable:
+    case GiveUpCause::ProcessEnded:
         break;
     }
     return page + QStringLiteral(" could not be captured");

@@ -19,6 +19,15 @@ struct SiteFault
     std::optional<std::chrono::milliseconds> retryAfter; // the wait the site asked for
 };
 
+// Why a page was given up.
+enum class GiveUpCause {
+    Failed,       // it did not come, waits and all
+    Unusable,     // an image came that cannot be the page
+    Damaged,      // the site sends a file no decoder reads
+    Refused,      // the site answers with a status that is no image ("HTTP 404")
+    ProcessEnded, // it ended the browser's page process each try
+};
+
 // Reads the page script's fault report ({"status": 503, "retryAfter": "40"},
 // {"error": "no connection"}, {"status": 200, "damaged": true}). Retry-After is seconds (of any
 // size, a day at the most) or an HTTP date in any of its three forms, in UTC; a date before now

@@ -23,7 +23,7 @@ void SiteWaitPolicy::Reset()
 }
 
 namespace {
-SiteWaitPolicy::Decision giveUp(SiteWaitPolicy::Decision::Cause cause, const QString &why = {})
+SiteWaitPolicy::Decision giveUp(GiveUpCause cause, const QString &why = {})
 {
     SiteWaitPolicy::Decision decision;
     decision.kind = SiteWaitPolicy::Decision::GiveUp;
@@ -51,13 +51,13 @@ SiteWaitPolicy::Decision SiteWaitPolicy::Failed(const PageFailure &failure, Cloc
         // Waiting would not change these; the second pass tries them once more.
         std::optional<Decision> given;
         if (failure.kind == PageFailure::Unusable)
-            given = giveUp(Decision::Unusable, failure.reason);
+            given = giveUp(GiveUpCause::Unusable, failure.reason);
         else if (failure.kind == PageFailure::ProcessEnded)
-            given = giveUp(Decision::ProcessEnded, failure.reason);
+            given = giveUp(GiveUpCause::ProcessEnded, failure.reason);
         else if (failure.kind == PageFailure::SiteSaid && failure.fault.kind == SiteFault::Damaged)
-            given = giveUp(Decision::Damaged);
+            given = giveUp(GiveUpCause::Damaged);
         else if (failure.kind == PageFailure::SiteSaid)
-            given = giveUp(Decision::Refused, failure.fault.text);
+            given = giveUp(GiveUpCause::Refused, failure.fault.text);
         if (given) {
             Reset();
             return *given;
@@ -73,7 +73,7 @@ SiteWaitPolicy::Decision SiteWaitPolicy::Failed(const PageFailure &failure, Cloc
     }
     if (secondPass || !pageKnown || m_patience.waits.isEmpty() || now - m_failingSince >= m_patience.giveUpAfter) {
         Reset();
-        return giveUp(Decision::Failed);
+        return giveUp(GiveUpCause::Failed);
     }
     // The next of the growing waits, and never less than the site asked for (up to a limit).
     milliseconds wait = m_patience.waits.at(std::min(m_waits, int(m_patience.waits.size()) - 1));

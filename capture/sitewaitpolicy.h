@@ -53,18 +53,11 @@ public:
             Wait,     // wait this long, then load the viewer at the page again
             GiveUp,   // give the page up
         };
-        // Why a page is given up.
-        enum Cause {
-            Failed,       // it did not come, waits and all
-            Unusable,     // an image came that cannot be the page (why says why)
-            Damaged,      // the site sends a file no decoder reads
-            Refused,      // the site answers with a status that is no image (why: "HTTP 404")
-            ProcessEnded, // it ended the browser's page process each try
-        };
         Kind kind = TryAgain;
         std::chrono::milliseconds wait{0};
-        QString why;           // Wait: what the site said ("HTTP 503"), or "no picture"; GiveUp: as cause says
-        Cause cause = Failed;  // GiveUp
+        QString why;           // Wait: what the site said ("HTTP 503"), or "no picture"; GiveUp: the
+                               // unusable image's fault, the site's answer, how the process ended
+        GiveUpCause cause = GiveUpCause::Failed;
 
         bool operator==(const Decision &) const = default;
     };

@@ -69,6 +69,8 @@ void TChromium::connectPage(TBrowserPage *page)
     connect(page, &TBrowserPage::consoleMessage, this, &TChromium::ConsoleMessage);
     connect(page, &QWebEnginePage::renderProcessTerminated, this,
             [this](QWebEnginePage::RenderProcessTerminationStatus status, int) {
+                if (std::exchange(m_endingPageProcess, false))
+                    return;
                 switch (status) {
                 case QWebEnginePage::NormalTerminationStatus:
                     emit PageProcessEnded(QStringLiteral("ended"));
@@ -138,10 +140,10 @@ void TChromium::FetchFile(const QString &url, int timeoutMs, FetchDone done)
     TFileFetch::Start(m_page, url, timeoutMs, std::move(done));
 }
 
-bool TChromium::EndPageProcess()
+void TChromium::EndPageProcess()
 {
     const qint64 pid = PageProcessId();
-    return pid > 0 && ::kill(pid_t(pid), SIGKILL) == 0;
+    m_endingPageProcess = pid > 0 && ::kill(pid_t(pid), SIGKILL) == 0;
 }
 
 qint64 TChromium::PageProcessId() const

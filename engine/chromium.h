@@ -35,7 +35,7 @@ public:
     QString Title() const override;
     void ExecuteJavaScript(const QString &code) override;
     void FetchFile(const QString &url, int timeoutMs, FetchDone done) override;
-    bool EndPageProcess() override;
+    void EndPageProcess() override;
     // The process that renders the main page; 0 when none runs.
     qint64 PageProcessId() const;
 
@@ -74,4 +74,5 @@ private:
     QPointer<TBrowserPage> m_page;
     QList<QPointer<TPopupWindow>> m_popups;
     int m_browserId = 0;
+    bool m_endingPageProcess = false; // ended on purpose: not told
 };

@@ -52,15 +52,15 @@ QString decisionText(const SiteWaitPolicy::Decision &decision)
         return QStringLiteral("wait %1 (%2)").arg(WaitText(decision.wait), decision.why);
     case SiteWaitPolicy::Decision::GiveUp:
         switch (decision.cause) {
-        case SiteWaitPolicy::Decision::Failed:
+        case GiveUpCause::Failed:
             return QStringLiteral("give up");
-        case SiteWaitPolicy::Decision::Unusable:
+        case GiveUpCause::Unusable:
             return QStringLiteral("give up, unusable: ") + decision.why;
-        case SiteWaitPolicy::Decision::Damaged:
+        case GiveUpCause::Damaged:
             return QStringLiteral("give up, damaged");
-        case SiteWaitPolicy::Decision::Refused:
+        case GiveUpCause::Refused:
             return QStringLiteral("give up, refused: ") + decision.why;
-        case SiteWaitPolicy::Decision::ProcessEnded:
+        case GiveUpCause::ProcessEnded:
             return QStringLiteral("give up, page process: ") + decision.why;
         }
     }

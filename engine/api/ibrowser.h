@@ -44,9 +44,9 @@ public:
         QTimer::singleShot(0, this, [done = std::move(done)] { done({}, QStringLiteral("the browser cannot fetch files")); });
     }
 
-    // Ends the process that renders the main page, one that stopped answering; PageProcessEnded
-    // follows, and a page loaded then gets a new one. False when there is none to end.
-    virtual bool EndPageProcess() { return false; }
+    // Ends the process that renders the main page, one that stopped answering; a page loaded
+    // then gets a new one. PageProcessEnded does not follow for it.
+    virtual void EndPageProcess() {}
 
     // Whether an event of this browser id and frame concerns the main browser's main frame.
     bool IsOwnMainFrame(int browserId, bool isMainFrame) const

@@ -58,12 +58,12 @@ public:
 
     QStringList loads;                    // addresses the program opened
 
-    bool EndPageProcess() override
+    void EndPageProcess() override
     {
         ++processesEnded;
         hung = false;
-        die(QStringLiteral("was killed"));
-        return true;
+        dead = true; // ended on purpose: not told
+        m_queue.clear();
     }
     void FetchFile(const QString &url, int, FetchDone done) override
     {
