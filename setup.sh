@@ -37,7 +37,9 @@ run)
 test)
     # Then the PDF engine library and the tests without the browser engine once more, with
     # AddressSanitizer and UBSan; a finding fails its test.
-    cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQM_SANITIZE=ON >/dev/null
+    # Optimised lightly, with line tables only: a finding still names its file and line, and
+    # the build takes a third less time.
+    cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQM_SANITIZE=ON -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1" >/dev/null
     cmake --build build-asan -j"$(nproc)"
     status=0
     (cd build && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j"$(nproc)") || status=1
