@@ -80,7 +80,6 @@ public:
     // identified. Its page count (also between runs); 0 when not known.
     const TBookOnDisplay &Display() const { return m_display; }
     int TotalPages() const { return m_display.TotalPages(); }
-    TScriptRunner &scripts() { return m_scripts; }
     // A capture, a page turn or the closing build of a run is under way.
     bool Busy() const { return m_ticks.Held() || m_builds.RunBuildPending(); }
 

@@ -22,6 +22,7 @@
 #include <QStandardPaths>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QWebEngineView>
 #include <QtTest>
 #include <cstring>
@@ -195,11 +196,17 @@ void TestCapture::scanSizedPageIsStored()
 
 void TestCapture::execScriptEndsOnMarkerOnly()
 {
+    QSignalSpy identified(&window->Controller->Display(), &TBookOnDisplay::BookIdentified);
     QVERIFY(fixture.loadAndWait(site->viewerUrl(QStringLiteral("book.one"), 1)));
+    // A runner of the test's own on the window's browser, fed its console as the run's is,
+    // once the window's own scripts on the page have ended.
+    QTRY_VERIFY_WITH_TIMEOUT(!identified.isEmpty(), 20000);
+    TScriptRunner scripts(*window->chm);
+    connect(window->chm, &IBrowser::ConsoleMessage, &scripts, &TScriptRunner::HandleConsoleText);
     ScriptOutcome page, total;
     int done = 0;
-    window->Controller->scripts().ExecScript(window->PageScript, 60000, [&](const ScriptOutcome &o) { page = o; ++done; });
-    window->Controller->scripts().ExecScript(TotalPageScript(), 60000, [&](const ScriptOutcome &o) { total = o; ++done; });
+    scripts.ExecScript(window->PageScript, 60000, [&](const ScriptOutcome &o) { page = o; ++done; });
+    scripts.ExecScript(TotalPageScript(), 60000, [&](const ScriptOutcome &o) { total = o; ++done; });
     QVERIFY(QTest::qWaitFor([&] { return done == 2; }, 20000));
     QVERIFY(page.ended);
     const QJsonObject report = QJsonDocument::fromJson(page.report.toUtf8()).object();
@@ -254,9 +261,10 @@ void TestCapture::viewerWithoutCountHasNoTotal()
     QVERIFY(page.open(QIODevice::WriteOnly));
     page.write("stored");
     page.close();
+    QSignalSpy identified(&window->Controller->Display(), &TBookOnDisplay::BookIdentified);
     QVERIFY(fixture.loadAndWait(site->viewerUrl(QStringLiteral("book.nocount"))));
     QTRY_COMPARE_WITH_TIMEOUT(window->Memo1->lines(), (QStringList{QString(), "Ready to download", "book.nocount"}), 20000);
-    QTRY_VERIFY_WITH_TIMEOUT(!window->Controller->scripts().Busy(), 20000); // the count's answer has come
+    QTRY_VERIFY_WITH_TIMEOUT(!identified.isEmpty(), 20000); // the count's answer has come
     QCOMPARE(window->Memo1->lines(), (QStringList{QString(), "Ready to download", "book.nocount"}));
     QCOMPARE(window->Controller->TotalPages(), 0); // unknown, never the 4 of the book before
     QVERIFY(window->downloadbtn->isEnabled());

@@ -76,6 +76,8 @@ private slots:
 
 private:
     void newTask();
+    void newRunner();
+    void identifyBook();
     void startRun();
     bool waitForEnd(int timeoutMs = 30000);
     QStringList storedPages(const QString &book) const;
@@ -87,6 +89,7 @@ private:
     std::unique_ptr<ScriptedViewer> viewer;
     std::unique_ptr<TePubobj> book;
     std::unique_ptr<TDownloadController> task;
+    std::unique_ptr<TScriptRunner> runner;
     std::unique_ptr<RunLogWriter> writer;
     QStringList openedFolders;
     int runNumber = 0;
@@ -112,6 +115,7 @@ void TestCaptureScripts::init()
 void TestCaptureScripts::cleanup()
 {
     task.reset();
+    runner.reset();
     writer.reset();
     book.reset();
     viewer.reset();
@@ -132,12 +136,26 @@ void TestCaptureScripts::newTask()
     connect(task.get(), &TDownloadController::OpenOutputFolder, this, [this] { openedFolders << AppFolders().dataFolder; });
 }
 
+// A script runner of the test's own on the viewer, fed the console as the controller feeds its own.
+void TestCaptureScripts::newRunner()
+{
+    runner = std::make_unique<TScriptRunner>(*viewer);
+    connect(viewer.get(), &IBrowser::ConsoleMessage, runner.get(), &TScriptRunner::HandleConsoleText);
+}
+
+// The book page has loaded, as the window tells the controller: the book is identified and
+// its page count asked for.
+void TestCaptureScripts::identifyBook()
+{
+    QSignalSpy identified(&task->Display(), &TBookOnDisplay::BookIdentified);
+    task->IdentifyBook();
+    QVERIFY(identified.wait(5000));
+}
+
 void TestCaptureScripts::startRun()
 {
     // The book page was detected first: the window asked for the count.
-    bool counted = false;
-    task->scripts().ExecScript(TotalPageScript(), 5000, [&](const ScriptOutcome &) { counted = true; });
-    QVERIFY(QTest::qWaitFor([&] { return counted; }, 5000));
+    identifyBook();
     task->Start();
 }
 
@@ -217,29 +235,29 @@ void TestCaptureScripts::bookRecord()
     QFETCH(int, total);
     QFETCH(QStringList, logged);
     newTask();
-    task->scripts().HandleConsoleText(QStringLiteral("###book={\"totalSeq\":7}"));
+    emit viewer->ConsoleMessage(QStringLiteral("###book={\"totalSeq\":7}"));
     log.lines.clear();
-    task->scripts().HandleConsoleText(text);
+    emit viewer->ConsoleMessage(text);
     QCOMPARE(task->TotalPages(), total);
     QCOMPARE(log.lines, logged);
 }
 
 void TestCaptureScripts::reportOfAGivenUpScriptIsDropped()
 {
-    newTask();
+    newRunner();
     viewer->reportDelayMs = 300;
     QList<ScriptOutcome> outcomes;
     // The first script is given up before its report comes; the report must not be taken
     // for the second script's, which prints nothing.
-    task->scripts().ExecScript(PageScriptText, 50, [&](const ScriptOutcome &o) { outcomes << o; });
+    runner->ExecScript(PageScriptText, 50, [&](const ScriptOutcome &o) { outcomes << o; });
     viewer->captureWorks = [](int attempt) { return attempt == 1; };
-    task->scripts().ExecScript(PageScriptText, 5000, [&](const ScriptOutcome &o) { outcomes << o; });
+    runner->ExecScript(PageScriptText, 5000, [&](const ScriptOutcome &o) { outcomes << o; });
     QVERIFY(QTest::qWaitFor([&] { return outcomes.size() == 2; }, 5000));
     QVERIFY(!outcomes[0].ended);
     QVERIFY(outcomes[0].report.isEmpty()); // given up at its deadline
     QVERIFY(!outcomes[1].ended);
     QVERIFY(outcomes[1].report.isEmpty()); // known to be over from its probe, not the deadline
-    QVERIFY(!task->scripts().Busy());
+    QVERIFY(!runner->Busy());
 }
 
 void TestCaptureScripts::scriptGoingOnAfterItsProbe_data()
@@ -260,18 +278,18 @@ void TestCaptureScripts::scriptGoingOnAfterItsProbe()
     QFETCH(bool, replaceDocument);
     QFETCH(QList<bool>, reported);
     QFETCH(QList<bool>, ended);
-    newTask();
+    newRunner();
     viewer->goesOn = true;
     viewer->reportDelayMs = 300;
     viewer->captureWorks = [](int attempt) { return attempt == 1; };
     QList<ScriptOutcome> outcomes;
-    task->scripts().ExecScript(PageScriptText, firstDeadlineMs, [&](const ScriptOutcome &o) { outcomes << o; });
-    task->scripts().ExecScript(PageScriptText, 5000, [&](const ScriptOutcome &o) { outcomes << o; });
+    runner->ExecScript(PageScriptText, firstDeadlineMs, [&](const ScriptOutcome &o) { outcomes << o; });
+    runner->ExecScript(PageScriptText, 5000, [&](const ScriptOutcome &o) { outcomes << o; });
     if (replaceDocument) {
         QVERIFY(QTest::qWaitFor([&] { return viewer->idle(); }, 5000)); // both probes are in, neither report
         QVERIFY(outcomes.isEmpty());
-        QVERIFY(task->scripts().Busy());
-        task->scripts().DocumentReplaced();
+        QVERIFY(runner->Busy());
+        runner->DocumentReplaced();
     }
     QVERIFY(QTest::qWaitFor([&] { return outcomes.size() == 2; }, 5000));
     QVERIFY(QTest::qWaitFor([&] { return viewer->lateOutputs == 2; }, 5000)); // late output changes nothing
@@ -280,7 +298,7 @@ void TestCaptureScripts::scriptGoingOnAfterItsProbe()
         QCOMPARE(!outcomes[i].report.isEmpty(), reported[i]);
         QCOMPARE(outcomes[i].ended, ended[i]);
     }
-    QVERIFY(!task->scripts().Busy());
+    QVERIFY(!runner->Busy());
 }
 
 void TestCaptureScripts::howPagesCameIsLogged_data()
@@ -323,10 +341,10 @@ void TestCaptureScripts::howPagesCameIsLogged()
 
 void TestCaptureScripts::scriptWithoutBrowser()
 {
-    newTask();
+    newRunner();
     viewer->exists = false;
     bool called = false;
-    task->scripts().ExecScript(PageScriptText, 5000, [&](const ScriptOutcome &o) {
+    runner->ExecScript(PageScriptText, 5000, [&](const ScriptOutcome &o) {
         called = true;
         QVERIFY(!o.ended);
     });
@@ -340,7 +358,7 @@ void TestCaptureScripts::addressChangeShortensWaitDuringRun()
     newTask();
     emit viewer->AddressChange(7, true, viewer->address());
     QCOMPARE(task->TickCount(), 0); // no run: nothing to shorten
-    task->scripts().HandleConsoleText(QStringLiteral("###book={\"totalSeq\":3}"));
+    emit viewer->ConsoleMessage(QStringLiteral("###book={\"totalSeq\":3}"));
     task->SetTickInterval(3600000); // no tick in this test
     task->Start();
     emit viewer->AddressChange(7, false, viewer->address());
@@ -482,7 +500,7 @@ void TestCaptureScripts::runs()
     task->Settings.patience.waits.clear(); // a page that fails is given up at once
     task->Settings.captureTimeoutMs = captureTimeoutMs;
     book->curpage = leftoverPage;
-    task->scripts().HandleConsoleText(QStringLiteral("###book={\"totalSeq\":7}")); // the count of the book before
+    emit viewer->ConsoleMessage(QStringLiteral("###book={\"totalSeq\":7}")); // the count of the book before
 
     const QString bookId = viewer->bookId;
     QSignalSpy runEnds(task.get(), &TDownloadController::WorkingChanged);
@@ -611,7 +629,7 @@ void TestCaptureScripts::closeDuringBuild()
 
     // A book long enough that the build is still running when the window closes.
     storeLongBook(200);
-    task->scripts().HandleConsoleText(QStringLiteral("###book={\"totalSeq\":200}"));
+    emit viewer->ConsoleMessage(QStringLiteral("###book={\"totalSeq\":200}"));
     task->Rebuild();
     QVERIFY(QTest::qWaitFor([this] { return log.lines.last().startsWith(QLatin1String("pdf page ")); }, 5000));
     task->Close(); // cancels at the next page and waits for it
@@ -720,9 +738,7 @@ void TestCaptureScripts::pageFolderThatCannotBeMadeStartsNoRun()
     blocker.close();
     newTask();
     QSignalSpy working(task.get(), &TDownloadController::WorkingChanged);
-    bool counted = false;
-    task->scripts().ExecScript(TotalPageScript(), 5000, [&](const ScriptOutcome &) { counted = true; });
-    QVERIFY(QTest::qWaitFor([&] { return counted; }, 5000));
+    identifyBook();
     QVERIFY_THROWS_EXCEPTION(AppError, task->Start());
     QCOMPARE(working.count(), 0);
     QVERIFY(!task->Working());
@@ -892,7 +908,7 @@ void TestCaptureScripts::storedPageTheBuildCannotRead()
     newTask();
     // Rebuilt as it is: page 2 is listed with its reason, the others are in the PDF.
     book->getID(viewer->address());
-    task->scripts().HandleConsoleText(QStringLiteral("###book={\"totalSeq\":3}"));
+    emit viewer->ConsoleMessage(QStringLiteral("###book={\"totalSeq\":3}"));
     task->Rebuild();
     const QString pdf = AppFolders().dataFolder + viewer->bookId + QStringLiteral(".pdf");
     QVERIFY2(QTest::qWaitFor([&] { return log.lines.contains(QStringLiteral("save pdf file ") + pdf); }, 20000),
