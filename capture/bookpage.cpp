@@ -19,14 +19,3 @@ bool IsPageStored(const TvBookobj &book, int page)
     const QString path = PageFilePath(book.dirid, page);
     return QFileInfo(path).size() > 0 && PageFileFault(path, PageReading::Headers).isEmpty();
 }
-
-int FirstMissingPage(const TvBookobj &book, int from, int last)
-{
-    for (int page = qMax(1, from); last <= 0 || page <= last; ++page) {
-        if (!IsPageStored(book, page))
-            return page;
-        if (page >= MaxBookPages)
-            return 0;
-    }
-    return 0;
-}

@@ -21,9 +21,11 @@ BookSequence::BookSequence(TDownloadController &controller, IBrowser &browser, B
         if (working && m_phase == Phase::Starting)
             started();
     });
-    connect(&m_controller, &TDownloadController::Failed, this, [this](const QString &reason) {
-        if (m_phase == Phase::Starting)
-            notOpened(reason); // a start that waited for the last run could not begin
+    connect(&m_controller, &TDownloadController::Failed, this, [this](const QString &reason, bool writeFailed) {
+        if (m_phase != Phase::Starting)
+            return;
+        // A start that waited for the last run could not begin.
+        writeFailed ? startFailed(reason) : notOpened(reason);
     });
     connect(&m_controller, &TDownloadController::Finished, this, &BookSequence::finished);
 }
@@ -38,7 +40,9 @@ void BookSequence::Start()
     m_running = true;
     if (m_phase != Phase::Between)
         return; // a book of the queue is under way
-    if (m_controller.Working() || m_controller.Busy()) {
+    // A run going on ends first. One that has ended, however busy still, has told its end:
+    // the controller starts the book's run once it has finished.
+    if (m_controller.Working()) {
         m_afterRun = true;
         return;
     }
@@ -112,13 +116,7 @@ void BookSequence::identified(const QString &bookId, int totalPages)
     try {
         m_controller.Start();
     } catch (const WriteError &e) {
-        // Its pages would not fit: the book's run failed before it began.
-        RunOutcome failed;
-        failed.kind = RunOutcome::Failed;
-        failed.reason = e.message();
-        failed.writeFailed = true;
-        m_phase = Phase::Running;
-        finished(failed);
+        startFailed(e.message());
         return;
     } catch (const AppError &e) {
         notOpened(e.message());
@@ -133,6 +131,13 @@ void BookSequence::started()
     m_phase = Phase::Running;
     m_queue.setState(m_key, QueueState::Running, QStringLiteral("Downloading"));
     emit BookStarted(m_entry);
+}
+
+void BookSequence::startFailed(const QString &why)
+{
+    // Its pages would not fit: the book's run failed before it began.
+    m_phase = Phase::Running;
+    finished(RunOutcome::Failure(why, true));
 }
 
 void BookSequence::notOpened(const QString &why)

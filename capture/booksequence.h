@@ -28,7 +28,6 @@ public:
     // No next book: the one being opened is marked stopped; a running one is stopped as Stop
     // stops it.
     void Stop();
-    bool Running() const { return m_running; }
 
     // How long a book's viewer may take to open and tell its page count.
     int OpenTimeoutMs = 90000;
@@ -48,6 +47,7 @@ private:
     void identified(const QString &bookId, int totalPages);
     void started();
     void notOpened(const QString &why);
+    void startFailed(const QString &why);
     void finished(const RunOutcome &outcome);
     void goOn();
 

@@ -8,19 +8,6 @@
 
 #include <QUrl>
 
-CapturedPage StoreCapturedPage(TvBookobj &book, const QString &text, int lastPage)
-{
-    PageReport report;
-    try {
-        report = ReadPageReport(text);
-    } catch (const AppError &e) {
-        CapturedPage page;
-        page.fault = e.message();
-        return page;
-    }
-    return StoreCapturedPage(book, report, lastPage);
-}
-
 CapturedPage StoreCapturedPage(TvBookobj &book, const PageReport &report, int lastPage)
 {
     CapturedPage page;

@@ -17,11 +17,8 @@ struct CapturedPage
     QString wayLine; // the log line that says so
 };
 
-// Checks the report before anything is written: a page number the book has (from 1 to
+// Checks the page report before anything is written: a page number the book has (from 1 to
 // lastPage, or to the largest book the program takes when lastPage is 0) and a whole JPEG or
 // PNG of the size the viewer shows. Only then is it stored as the book's page file, byte for
-// byte. A report that is no JSON object is no page either. Throws AppError when the file
-// cannot be written.
-CapturedPage StoreCapturedPage(TvBookobj &book, const QString &report, int lastPage = 0);
-// The same for a report read already.
+// byte. Throws AppError when the file cannot be written.
 CapturedPage StoreCapturedPage(TvBookobj &book, const PageReport &report, int lastPage = 0);

@@ -16,7 +16,7 @@ using Clock = TDownloadRun::Clock;
 TDownloadController::TDownloadController(IBrowser &browser, TePubobj &book, const QString &pageScript, QObject *parent)
     : QObject(parent), m_browser(browser), m_book(book), m_ticks([this] { guarded([this] { Tick(); }); }), m_scripts(browser),
       m_capture(browser, m_scripts, pageScript), m_builds(book),
-      m_display(browser, book, m_scripts, [this] { return m_closing || m_run.Working; })
+      m_display(browser, book, m_scripts, [this] { return m_closing || m_run.Working(); })
 {
     m_ticks.Failed = [this](const QString &reason, bool writeFailed) { runFailed(reason, writeFailed); };
     connect(&m_ticks, &TickLoop::Released, this, &TDownloadController::startRequestedRun);
@@ -56,7 +56,7 @@ void TDownloadController::guarded(const std::function<void()> &fn)
 
 void TDownloadController::Start()
 {
-    if (m_closing || m_run.Working)
+    if (m_closing || m_run.Working())
         return;
     if (Busy()) {
         m_startRequested = true; // the last run's capture or build ends first
@@ -76,7 +76,7 @@ void TDownloadController::startRun()
     CheckRoomForRun(m_book.PageFolder(), QFileInfo(m_book.PdfPath()).absolutePath(), qMax(1, opening.pagesToCapture - opening.alreadyStored),
                     qMax(1, opening.pagesToCapture));
 
-    m_run = TDownloadRun(m_book.id, m_browser.MainFrameUrl(), TotalPages(), Settings, std::move(plan));
+    m_run = TDownloadRun(m_browser.MainFrameUrl(), TotalPages(), Settings, std::move(plan));
     m_watch.RunStarted(m_book.id);
     emit WorkingChanged(true);
     emit Event(RunEvents::Started{});
@@ -85,7 +85,7 @@ void TDownloadController::startRun()
     m_run.progress = RunProgress(opening.pagesToCapture, opening.alreadyStored);
     if (opening.storedTo > 0)
         emit Event(RunEvents::StoredAlready{opening.storedFrom, opening.storedTo,
-                                            opening.step.kind == RunPlan::Step::Build ? 0 : opening.step.page});
+                                            opening.step.kind == RunPlan::Step::Build ? 0 : opening.storedTo + 1});
     act(opening.step);
     emit Event(RunEvents::Progressed{m_run.progress});
     emit AwakeNeeded(true);
@@ -96,7 +96,7 @@ void TDownloadController::startRun()
 void TDownloadController::Stop()
 {
     m_startRequested = false;
-    if (!m_run.Working)
+    if (!m_run.Working())
         return;
     // Stop during the closing build stops the build too: the earlier PDF stays.
     if (m_run.state == TaskState::Build)
@@ -106,9 +106,8 @@ void TDownloadController::Stop()
 
 void TDownloadController::endRun(RunOutcome outcome, bool viewerLeft)
 {
-    const bool wasWorking = m_run.Working;
+    const bool wasWorking = m_run.Working();
     outcome.pagesStored = m_run.plan.StoredAny();
-    m_run.Working = false;
     m_run.state = TaskState::Idle;
     m_watch.RunEnded();
     m_ticks.End();
@@ -127,19 +126,14 @@ void TDownloadController::endRun(RunOutcome outcome, bool viewerLeft)
 void TDownloadController::runFailed(const QString &reason, bool writeFailed)
 {
     // The run cannot go on after it; the pages stored are kept.
-    if (m_run.Working) {
-        RunOutcome failed;
-        failed.kind = RunOutcome::Failed;
-        failed.reason = reason;
-        failed.writeFailed = writeFailed;
-        endRun(failed);
-    }
-    emit Failed(reason);
+    if (m_run.Working())
+        endRun(RunOutcome::Failure(reason, writeFailed));
+    emit Failed(reason, writeFailed);
 }
 
 void TDownloadController::startRequestedRun()
 {
-    if (!m_startRequested || m_run.Working || m_closing || Busy())
+    if (!m_startRequested || m_run.Working() || m_closing || Busy())
         return;
     m_startRequested = false;
     guarded([this] { startRun(); });
@@ -158,7 +152,7 @@ void TDownloadController::Close()
 
 void TDownloadController::Tick()
 {
-    if (m_closing || m_ticks.Held() || !m_run.Working)
+    if (m_closing || m_ticks.Held() || !m_run.Working())
         return;
     const TDownloadRun::TickStep step = m_run.NextTick();
     emit TickCountChanged(m_run.TickCount);
@@ -221,16 +215,16 @@ void TDownloadController::startCapture()
 
 void TDownloadController::savepage(PageCapture::Done done)
 {
-    const bool askSite = !(m_run.Working && m_run.sitePolicy.SiteSaidWhy());
-    m_capture.Capture(m_book, askSite, Settings.captureTimeoutMs, m_run.Working ? m_run.plan.LastPage() : TotalPages(),
-                      [this] { return !m_run.discardCapture; }, std::move(done));
+    const bool askSite = !(m_run.Working() && m_run.sitePolicy.SiteSaidWhy());
+    m_capture.Capture(m_book, askSite, Settings.captureTimeoutMs, m_run.Working() ? m_run.plan.LastPage() : TotalPages(),
+                      [this] { return !m_run.discardCapture && !m_closing; }, std::move(done));
 }
 
 bool TDownloadController::captured(const CaptureResult &result)
 {
     if (!result.error.isEmpty())
         throw WriteError(result.error);
-    if (!m_run.Working)
+    if (!m_run.Working())
         return false; // stopped meanwhile: the page is kept, the run is over
     // The page process ended during the capture: that was the try.
     const QString ended = std::exchange(m_run.processEnded, QString());
@@ -295,7 +289,7 @@ void TDownloadController::pageFailed(const PageFailure &failure)
 
 void TDownloadController::pageProcessEnded(const QString &how)
 {
-    if (!m_run.Working)
+    if (!m_run.Working())
         return;
     // What the page was doing ends with it: a capture under way counts it as its try.
     m_run.viewerDead = true;
@@ -324,9 +318,15 @@ void TDownloadController::goToPage(int page)
 {
     m_run.Enter(TaskState::PageWait);
     m_watch.SentToPage(); // no turn that might not move
-    emit Event(RunEvents::LoadingPage{page, m_run.totalPages});
     const QString here = m_browser.MainFrameUrl();
-    m_browser.LoadURL(BookPageUrl(IsBookViewerUrl(here) ? here : m_run.startUrl, page));
+    const QString viewer = IsBookViewerUrl(here) ? here : m_run.startUrl;
+    // A page not known (none stored yet, the address names none) is loaded as it was shown.
+    if (page <= 0) {
+        m_browser.LoadURL(viewer);
+        return;
+    }
+    emit Event(RunEvents::LoadingPage{page, m_run.totalPages});
+    m_browser.LoadURL(BookPageUrl(viewer, page));
 }
 
 void TDownloadController::turnPage()
@@ -339,7 +339,7 @@ void TDownloadController::turnPage()
     m_run.Enter(TaskState::PageWait);
     m_scripts.ExecScript(NextPageScript(), Pacing::ShortScriptTimeoutMs, [this, release = m_ticks.Hold()](const ScriptOutcome &) {
         release([this] {
-            if (!m_run.Working)
+            if (!m_run.Working())
                 return false;
             const int page = m_run.plan.CurrentPage() > 0 ? m_run.plan.CurrentPage() : m_run.plan.LastStored() + 1;
             emit Event(RunEvents::LoadingPage{page, m_run.totalPages});
@@ -354,7 +354,7 @@ void TDownloadController::buildTick()
 {
     m_watch.Building(); // every page has had its turn: the viewer may go where it likes
     auto ended = [this, release = m_ticks.Hold()](const BookBuildOutcome &outcome) {
-        if (!m_run.Working)
+        if (!m_run.Working())
             emit AwakeNeeded(false); // stopped during the build, whose thread has ended now
         release([&] { return closingBuildEnded(outcome); });
     };
@@ -367,7 +367,7 @@ void TDownloadController::buildTick()
 
 bool TDownloadController::closingBuildEnded(const BookBuildOutcome &outcome)
 {
-    if (!m_run.Working) {
+    if (!m_run.Working()) {
         // Stopped during the build: the run has ended already, and said so.
         emit Event(RunEvents::Idle{});
         return false;
@@ -386,10 +386,10 @@ void TDownloadController::Rebuild()
     m_book.OcrLanguage = Settings.ocrLanguage;
     m_book.OutputFolder = Settings.outputFolder;
     m_builds.Rebuild(TotalPages(), [this](const BookBuildOutcome &outcome) {
-        if (!m_run.Working)
+        if (!m_run.Working())
             emit Event(RunEvents::Idle{});
         if (outcome.kind == BookBuildOutcome::Failed)
-            emit Failed(outcome.error);
+            emit Failed(outcome.error, false);
         else if (outcome.kind == BookBuildOutcome::Written)
             emit OpenOutputFolder();
     });
@@ -400,7 +400,7 @@ void TDownloadController::Rebuild()
 bool TDownloadController::onBook(const QString &url)
 {
     const ViewerWatch::Answer answer = m_watch.AddressChanged(url);
-    if (!m_run.Working || answer.verdict == ViewerWatch::Verdict::Same)
+    if (!m_run.Working() || answer.verdict == ViewerWatch::Verdict::Same)
         return true;
     // A run belongs to one book: what the viewer shows now is not stored in its folder.
     m_run.discardCapture = true;
@@ -414,7 +414,7 @@ bool TDownloadController::onBook(const QString &url)
 
 void TDownloadController::viewerMoved(const QString &url, bool newDocument)
 {
-    if (!m_run.Working)
+    if (!m_run.Working())
         return;
     // A new document in the main frame while a page is awaited: the viewer moved on; a capture
     // under way starts its cycle again. An address that changes cuts a page's wait short.

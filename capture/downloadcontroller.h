@@ -64,7 +64,6 @@ public:
     RunSettings Settings;
     void SetPageRange(const PageRange &range) { Settings.range = range; }
     void SetOcrLanguage(const QString &language) { Settings.ocrLanguage = language; }
-    void SetOutputFolder(const QString &folder) { Settings.outputFolder = folder; }
     void SetTickInterval(int ms)
     {
         Settings.tickMs = ms;
@@ -72,7 +71,7 @@ public:
     }
 
     // ---- State ----
-    bool Working() const { return m_run.Working; }
+    bool Working() const { return m_run.Working(); }
     TaskState State() const { return m_run.state; }
     int TickCount() const { return m_run.TickCount; }
     bool Ticking() const { return m_ticks.Ticking(); }
@@ -91,8 +90,9 @@ signals:
     void OpenOutputFolder();
     // The run ended (after WorkingChanged(false)).
     void Finished(const RunOutcome &outcome);
-    // Something failed that the user must be told of at once.
-    void Failed(const QString &reason);
+    // Something failed that the user must be told of at once; writeFailed: a page file or the
+    // PDF could not be written, or the run's pages would not fit.
+    void Failed(const QString &reason, bool writeFailed);
     // The machine should stay awake (a run or its closing build is under way), or may sleep.
     void AwakeNeeded(bool needed);
 

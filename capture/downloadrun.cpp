@@ -1,7 +1,7 @@
 #include "downloadrun.h"
 
-TDownloadRun::TDownloadRun(const QString &bookId, const QString &url, int totalPages, const RunSettings &settings, RunPlan plan)
-    : Working(true), state(TaskState::Capture), PageWaitTicks(settings.pageWaitTicks), bookId(bookId), startUrl(url),
+TDownloadRun::TDownloadRun(const QString &url, int totalPages, const RunSettings &settings, RunPlan plan)
+    : state(TaskState::Capture), PageWaitTicks(settings.pageWaitTicks), startUrl(url),
       totalPages(totalPages), wholeBook(settings.range == PageRange()), plan(std::move(plan)), sitePolicy(settings.patience)
 {
 }

@@ -37,9 +37,12 @@ struct TDownloadRun
     };
 
     TDownloadRun() = default;
-    // A run of book bookId, started at url with the book's page count known then (0: not
-    // known), as settings say, capturing the pages plan gives.
-    TDownloadRun(const QString &bookId, const QString &url, int totalPages, const RunSettings &settings, RunPlan plan);
+    // A run started at url with the book's page count known then (0: not known), as settings
+    // say, capturing the pages plan gives.
+    TDownloadRun(const QString &url, int totalPages, const RunSettings &settings, RunPlan plan);
+
+    // The run is in progress (it ends in Idle).
+    bool Working() const { return state != TaskState::Idle; }
 
     // The next tick: it counts, and says what it is for.
     TickStep NextTick();
@@ -58,12 +61,10 @@ struct TDownloadRun
     // For the first page to come a way, the line that tells how it came.
     QString NewWayLine(const CapturedPage &how);
 
-    bool Working = false;           // the run is in progress
     TaskState state = TaskState::Idle;
     int TickCount = 0;              // ticks since the last state change
     int PageWaitTicks = 30;         // ticks to wait after a page turn
 
-    QString bookId;                 // the book the run captures; other books end it
     QString startUrl;               // the viewer address the run started on
     int totalPages = 0;             // the book's page count when the run started; 0 not known
     bool wholeBook = true;          // no range: the PDF is the book's, of every page stored

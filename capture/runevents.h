@@ -28,6 +28,15 @@ struct RunOutcome
     QString reason;   // LeftBook, Failed: what happened, as the user is told
     bool pagesStored = false; // a page was stored in this run
     bool writeFailed = false; // Failed: a page file or the PDF could not be written (or would not fit)
+
+    static RunOutcome Failure(const QString &reason, bool writeFailed)
+    {
+        RunOutcome failed;
+        failed.kind = Failed;
+        failed.reason = reason;
+        failed.writeFailed = writeFailed;
+        return failed;
+    }
 };
 Q_DECLARE_METATYPE(RunOutcome)
 

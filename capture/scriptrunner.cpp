@@ -35,7 +35,8 @@ void TScriptRunner::ExecScript(const QString &code, int timeoutMs, Done done)
         connect(script.deadline, &QTimer::timeout, this, [this, sequence] {
             // Given up: its output, if it still comes, is dropped.
             if (Pending *given = find(sequence)) {
-                given->outcome.timedOut = true;
+                // One that said it goes on has answered: the page is alive, only slow.
+                given->outcome.timedOut = !given->goesOn;
                 finish(*given);
             }
             finishGoingOn(sequence);

@@ -12,7 +12,8 @@ class QTimer;
 struct ScriptOutcome
 {
     bool ended = false;   // the page script's end marker arrived
-    bool timedOut = false; // its deadline passed with no word from the page (the page does not answer)
+    bool timedOut = false; // its deadline passed with no word from the page (the page does not answer);
+                           // not for one that said it goes on and is still reading
     QString report;       // the page report it printed, empty when none came
     QString fault;        // why the page's image could not be had, as the script told it (JSON)
 };

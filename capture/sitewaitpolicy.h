@@ -73,8 +73,6 @@ public:
     // viewer's own request is the only one a try makes.
     bool SiteSaidWhy() const { return m_siteSaidWhy; }
 
-    const SitePatience &Patience() const { return m_patience; }
-
 private:
     SitePatience m_patience;
     int m_tries = 0;              // failed tries in a row at the run's pace

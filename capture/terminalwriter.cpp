@@ -28,14 +28,7 @@ struct TerminalWriter::Visitor
     void operator()(const RunEvents::ViewerStuck &) const { w.line(ViewerStuckText()); }
     void operator()(const RunEvents::SecondPass &e) const { w.line(SecondPassText(e)); }
     void operator()(const RunEvents::StillMissing &e) const { w.line(StillMissingText(e)); }
-    void operator()(const RunEvents::Ended &e) const
-    {
-        if (e.outcome.kind != RunOutcome::LeftBook)
-            return; // the book's own line says how it ended
-        w.line(e.outcome.reason);
-        if (e.viewerLeft)
-            w.line(LeftBookHint());
-    }
+    void operator()(const RunEvents::Ended &) const {} // the book's own line says how it ended, and how to go on
     void operator()(const RunEvents::BuildStarted &) const {}
     void operator()(const RunEvents::BuildProgress &) const {}
     void operator()(const RunEvents::BuildRefused &) const { w.line(BuildRefusedText()); }

@@ -30,7 +30,6 @@ public:
     void RunStarted(const QString &bookId);
     void Building() { m_building = true; }
     void RunEnded();
-    bool Watching() const { return !m_runBook.isEmpty(); }
 
     // The viewer moved: its address changed or a new document loaded. Sent to a page by its
     // address, it moves for sure.

@@ -1,17 +1,22 @@
 // Books of a queue downloaded one after another against a scripted stand-in for the viewer:
 // each entry followed by what it is, whatever happens to the rows around it.
 #include "booksequence.h"
+#include "bookidentity.h"
 #include "bookqueue.h"
 #include "downloadcontroller.h"
 #include "folders.h"
+#include "pagefile.h"
 #include "scriptedviewer.h"
 #include "testenv.h"
 #include "vbooks.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <sys/mount.h>
 
 class TestBookSequence : public QObject
 {
@@ -24,12 +29,16 @@ private slots:
     void rowRemovedAboveTheRunningBook();
     void failedBuildMarksTheBookAndGoesOn();
     void bookNotOpenedGoesOn();
+    void queueRunRightAfterAStop();
+    void bookWhosePagesWouldNotFit_data();
+    void bookWhosePagesWouldNotFit();
 
 private:
     QueueEntry entry(const QString &id, QueueState state = QueueState::Waiting) const;
     // Runs the queue to its end; false when it did not end in time.
     bool runQueue();
     QString stateOf(const QString &id) const;
+    void stopWhileAPageIsFetched();
 
     std::unique_ptr<ScriptedViewer> viewer;
     std::unique_ptr<TePubobj> book;
@@ -80,10 +89,9 @@ QueueEntry TestBookSequence::entry(const QString &id, QueueState state) const
 
 bool TestBookSequence::runQueue()
 {
-    bool done = false;
-    connect(sequence.get(), &BookSequence::Done, this, [&] { done = true; });
+    QSignalSpy done(sequence.get(), &BookSequence::Done);
     sequence->Start();
-    return QTest::qWaitFor([&] { return done; }, 30000);
+    return QTest::qWaitFor([&] { return !done.isEmpty(); }, 30000);
 }
 
 QString TestBookSequence::stateOf(const QString &id) const
@@ -135,19 +143,16 @@ void TestBookSequence::failedBuildMarksTheBookAndGoesOn()
     queue->add(entry(QStringLiteral("b")));
     // A folder where the first book's PDF goes: its build cannot write it.
     QVERIFY(QDir().mkpath(AppFolders().dataFolder + entry(QStringLiteral("a")).bookId + QStringLiteral(".pdf")));
-    QStringList failures;
-    connect(controller.get(), &TDownloadController::Failed, this, [&](const QString &reason) { failures << reason; });
+    QSignalSpy failures(controller.get(), &TDownloadController::Failed);
     QVERIFY(runQueue());
     QCOMPARE(failures.size(), 1);
-    QCOMPARE(stateOf(QStringLiteral("a")), QStringLiteral("failed ") + failures.first());
+    QCOMPARE(stateOf(QStringLiteral("a")), QStringLiteral("failed ") + failures.first().first().toString());
     QVERIFY(stateOf(QStringLiteral("b")).startsWith(QLatin1String("done ")));
 }
 
 void TestBookSequence::bookNotOpenedGoesOn()
 {
-    QueueEntry gone = entry(QStringLiteral("gone"));
-    gone.url = viewer->host + QStringLiteral("/cgi/pt?id=%1&seq=1").arg(gone.bookId);
-    queue->add(gone);
+    queue->add(entry(QStringLiteral("gone")));
     queue->add(entry(QStringLiteral("b")));
     viewer->countText = QStringLiteral("undefined"); // the first viewer tells no count
     connect(sequence.get(), &BookSequence::BookNotOpened, this, [&] { viewer->countText.clear(); });
@@ -155,6 +160,59 @@ void TestBookSequence::bookNotOpenedGoesOn()
     QVERIFY2(stateOf(QStringLiteral("gone")).startsWith(QLatin1String("failed the viewer did not say how many pages")),
              qPrintable(stateOf(QStringLiteral("gone"))));
     QVERIFY(stateOf(QStringLiteral("b")).startsWith(QLatin1String("done ")));
+}
+
+void TestBookSequence::stopWhileAPageIsFetched()
+{
+    // A run of the book on display stopped while its page's image is still being downloaded:
+    // the controller is busy until the download has ended, whatever the viewer shows.
+    viewer->foreignImages = true;
+    viewer->reportDelayMs = 300;
+    QSignalSpy identified(&controller->Display(), &TBookOnDisplay::BookIdentified);
+    viewer->LoadURL(entry(QStringLiteral("a")).url);
+    QVERIFY(identified.wait(5000));
+    controller->Start();
+    QVERIFY(QTest::qWaitFor([this] { return viewer->fetches > 0; }, 5000));
+    controller->Stop();
+    QVERIFY(controller->Busy());
+}
+
+void TestBookSequence::queueRunRightAfterAStop()
+{
+    queue->add(entry(QStringLiteral("b")));
+    stopWhileAPageIsFetched();
+    QVERIFY(runQueue());
+    QVERIFY2(stateOf(QStringLiteral("b")).startsWith(QLatin1String("done ")), qPrintable(stateOf(QStringLiteral("b"))));
+}
+
+void TestBookSequence::bookWhosePagesWouldNotFit_data()
+{
+    QTest::addColumn<bool>("afterAStop"); // its run starts once the run stopped before has ended
+    QTest::newRow("started at once") << false;
+    QTest::newRow("started after a stop") << true;
+}
+
+void TestBookSequence::bookWhosePagesWouldNotFit()
+{
+    QFETCH(bool, afterAStop);
+    const QueueEntry b = entry(QStringLiteral("b"));
+    const QByteArray folder = QFile::encodeName(PageFolderPath(BookFolderName(b.bookId)));
+    if (!QDir().mkpath(QFile::decodeName(folder)) || ::mount("tmpfs", folder.constData(), "tmpfs", 0, "size=1m") != 0)
+        QSKIP("A file system of the test's own cannot be mounted here (not root)");
+    auto unmount = qScopeGuard([&] { ::umount2(folder.constData(), MNT_DETACH); });
+    queue->add(b);
+    queue->add(entry(QStringLiteral("c")));
+    if (afterAStop)
+        stopWhileAPageIsFetched();
+    QSignalSpy ended(sequence.get(), &BookSequence::BookEnded);
+    QVERIFY(runQueue());
+    // Failed as a write that cannot be made, however its start came; the queue goes on.
+    QCOMPARE(ended.size(), 2);
+    const RunOutcome outcome = ended.first().at(1).value<RunOutcome>();
+    QCOMPARE(outcome.kind, RunOutcome::Failed);
+    QVERIFY(outcome.writeFailed);
+    QVERIFY2(outcome.reason.startsWith(QLatin1String("Not enough space in ")), qPrintable(outcome.reason));
+    QVERIFY(stateOf(QStringLiteral("c")).startsWith(QLatin1String("done ")));
 }
 
 QM_TEST_MAIN(TestBookSequence)

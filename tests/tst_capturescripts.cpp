@@ -69,6 +69,7 @@ private slots:
     void pageFolderThatCannotBeMadeStartsNoRun();
     void reportedPageOutsideTheBook_data();
     void reportedPageOutsideTheBook();
+    void goingOnAtThePageOnDisplay();
     void pageProcessEnds_data();
     void pageProcessEnds();
     void imageOfAnotherOriginFetched();
@@ -255,6 +256,7 @@ void TestCaptureScripts::reportOfAGivenUpScriptIsDropped()
     QVERIFY(QTest::qWaitFor([&] { return outcomes.size() == 2; }, 5000));
     QVERIFY(!outcomes[0].ended);
     QVERIFY(outcomes[0].report.isEmpty()); // given up at its deadline
+    QVERIFY(outcomes[0].timedOut);         // with no word from the page
     QVERIFY(!outcomes[1].ended);
     QVERIFY(outcomes[1].report.isEmpty()); // known to be over from its probe, not the deadline
     QVERIFY(!runner->Busy());
@@ -297,6 +299,7 @@ void TestCaptureScripts::scriptGoingOnAfterItsProbe()
     for (int i = 0; i < 2; ++i) {
         QCOMPARE(!outcomes[i].report.isEmpty(), reported[i]);
         QCOMPARE(outcomes[i].ended, ended[i]);
+        QVERIFY(!outcomes[i].timedOut); // each said it goes on: the page answers, however slow
     }
     QVERIFY(!runner->Busy());
 }
@@ -827,40 +830,72 @@ void TestCaptureScripts::unusableIdStartsNoRun()
     QCOMPARE(log.lines, (QStringList{QString(), refusal}));
 }
 
+void TestCaptureScripts::goingOnAtThePageOnDisplay()
+{
+    // Pages 1-4 asked for, 1-2 stored, and the viewer shows page 3: the run begins there, as
+    // it says.
+    viewer->total = 4;
+    viewer->seq = 3;
+    QVERIFY(QDir().mkpath(PageFolderPath(viewer->bookId)));
+    for (int page = 1; page <= 2; ++page) {
+        QFile file(PageFilePath(viewer->bookId, page));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(ScriptedViewer::pagePng(viewer->bookId, page));
+    }
+    newTask();
+    task->SetPageRange(PageRange{1, 4});
+    startRun();
+    QVERIFY(waitForEnd());
+    QVERIFY2(log.lines.contains(QStringLiteral("Pages 1-2 are stored already: going on at page 3")),
+             qPrintable(log.lines.join(QLatin1Char('|'))));
+    QVERIFY(viewer->loads.isEmpty()); // the page on display is captured as it is
+    QCOMPARE(storedPages(viewer->bookId).size(), 4);
+}
+
 void TestCaptureScripts::pageProcessEnds_data()
 {
     QTest::addColumn<QString>("fate");        // what capturing the failing page does to the process
     QTest::addColumn<int>("times");           // so many times in all
+    QTest::addColumn<int>("failing");         // the page it does it on
+    QTest::addColumn<bool>("pageInAddress");  // the viewer's address names the page
     QTest::addColumn<QList<int>>("stored");
     QTest::addColumn<QStringList>("logged");  // lines the log must hold, in this order
     QTest::addColumn<int>("ended");           // page processes the program ended itself
-    QTest::newRow("killed once") << "kill" << 1 << QList<int>{1, 2, 3}
+    QTest::newRow("killed once") << "kill" << 1 << 2 << true << QList<int>{1, 2, 3}
                                  << QStringList{"The browser's page process ended (crashed): loading page 2 again", "Save page 3 / 3 ..."} << 0;
     // Each death counts as a try: three, and the page is given up; the second pass tries it
     // (three more), and the build goes on without it.
-    QTest::newRow("page that ends it each time") << "kill" << 100 << QList<int>{1, 3}
+    QTest::newRow("page that ends it each time") << "kill" << 100 << 2 << true << QList<int>{1, 3}
                                                  << QStringList{"The browser's page process ended (crashed): loading page 2 again",
                                                                 "The browser's page process ended (crashed)",
                                                                 "Page 2 could not be captured", "Save page 3 / 3 ...",
                                                                 "Trying once more the pages that could not be captured: 2",
                                                                 "Still missing: 2", "missing pages  2"}
                                                  << 0;
-    QTest::newRow("stops answering once") << "hang" << 1 << QList<int>{1, 2, 3}
+    QTest::newRow("stops answering once") << "hang" << 1 << 2 << true << QList<int>{1, 2, 3}
                                           << QStringList{"The browser's page process stopped answering: loading page 2 again",
                                                          "Save page 3 / 3 ..."}
                                           << 1;
+    // Nothing stored yet and no page in the address: the viewer is loaded again as it was.
+    QTest::newRow("killed on a page nothing names") << "kill" << 1 << 1 << false << QList<int>{1, 2, 3}
+                                                    << QStringList{"The browser's page process ended (crashed): loading the page again",
+                                                                   "Save page 3 / 3 ..."}
+                                                    << 0;
 }
 
 void TestCaptureScripts::pageProcessEnds()
 {
     QFETCH(QString, fate);
     QFETCH(int, times);
+    QFETCH(int, failing);
+    QFETCH(bool, pageInAddress);
     QFETCH(QList<int>, stored);
     QFETCH(QStringList, logged);
     QFETCH(int, ended);
     viewer->total = 3;
+    viewer->pageInAddress = pageInAddress;
     int left = times;
-    viewer->pageProcess = [&](int seq) { return seq == 2 && left-- > 0 ? fate : QString(); };
+    viewer->pageProcess = [&](int seq) { return seq == failing && left-- > 0 ? fate : QString(); };
     newTask();
     task->Settings.captureTimeoutMs = 300; // a page that does not answer is known soon
     startRun();
@@ -875,6 +910,8 @@ void TestCaptureScripts::pageProcessEnds()
         QVERIFY2(found >= 0, qPrintable(QStringLiteral("\"%1\" not in order in: %2").arg(line, log.lines.join(QLatin1Char('|')))));
         at = found + 1;
     }
+    for (const QString &url : std::as_const(viewer->loads))
+        QVERIFY2(BookPageFromUrl(url) > 0 || !url.contains(QLatin1String("seq=")), qPrintable(url)); // never page 0
     QCOMPARE(viewer->processesEnded, ended);
     QVERIFY(errors.isEmpty());
 }

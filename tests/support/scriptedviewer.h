@@ -40,6 +40,7 @@ public:
     QString reportMembers;                // further members of the report (",\"source\":\"site\"")
     QString reportedPage;                 // the report's page number instead of seq when set
     bool foreignImages = false;           // page images of another origin: reported by address, fetched
+    bool pageInAddress = true;            // the viewer's address names the page on display
     // What capturing page seq does to the page's process: "" nothing, "kill" it ends, "hang" it
     // stops answering (until ended or the page loaded again).
     std::function<QString(int seq)> pageProcess = [](int) { return QString(); };
@@ -85,6 +86,9 @@ public:
         }
         QTimer::singleShot(0, this, [this, page, id] {
             dead = hung = false; // a new process renders the page
+            // A new document: what the old one was still running prints nothing more.
+            ++m_document;
+            m_queue.clear();
             otherPage.clear();
             if (!id.isEmpty())
                 bookId = id;
@@ -98,7 +102,10 @@ public:
     QString MainFrameUrl() const override { return exists ? address() : QString(); }
     QString address() const
     {
-        return otherPage.isEmpty() ? host + QStringLiteral("/cgi/pt?id=%1&seq=%2").arg(bookId).arg(seq) : otherPage;
+        if (!otherPage.isEmpty())
+            return otherPage;
+        const QString viewer = host + QStringLiteral("/cgi/pt?id=") + bookId;
+        return pageInAddress ? viewer + QStringLiteral("&seq=%1").arg(seq) : viewer;
     }
 
     void ExecuteJavaScript(const QString &code) override
@@ -183,7 +190,9 @@ private:
             if (captureWorks(attempt))
                 later << QStringLiteral("###page@%1=").arg(number) + reportText(imageLoaded(attempt));
             later << QStringLiteral("###end@") + number;
-            QTimer::singleShot(reportDelayMs, this, [this, later] {
+            QTimer::singleShot(reportDelayMs, this, [this, later, document = m_document] {
+                if (document != m_document)
+                    return;
                 for (const QString &m : later)
                     emit ConsoleMessage(m);
                 ++lateOutputs;
@@ -205,8 +214,8 @@ private:
         } else if (code.startsWith(QLatin1String("console.debug(\"###scriptdone="))) {
             messages << code.section(QLatin1Char('"'), 1, 1);
         }
-        QTimer::singleShot(delay, this, [this, messages, after] {
-            if (dead || hung || m_queue.empty())
+        QTimer::singleShot(delay, this, [this, messages, after, document = m_document] {
+            if (dead || hung || m_queue.empty() || document != m_document)
                 return; // the page went meanwhile, with what it had to print
             for (const QString &m : messages)
                 emit ConsoleMessage(m);
@@ -239,5 +248,6 @@ private:
     }
 
     std::deque<QString> m_queue;
+    int m_document = 0; // documents loaded so far
     QString m_scriptNumber;
 };
