@@ -91,14 +91,12 @@ bool decode(Decoding &d, const QByteArray &data)
     return true;
 }
 
-} // namespace
-
-QString ReadJpegHeader(const QByteArray &data, JpegHeader &header)
+// The session is the caller's, as what libjpeg changes in it is read after a jump out.
+bool readHeader(JpegSession &s, const QByteArray &data, JpegHeader &header)
 {
-    JpegSession s;
     if (setjmp(s.jump)) {
         s.end();
-        return QString::fromLatin1(s.message);
+        return false;
     }
     s.begin(data);
     jpeg_read_header(&s.cinfo, TRUE);
@@ -107,7 +105,15 @@ QString ReadJpegHeader(const QByteArray &data, JpegHeader &header)
     header.components = s.cinfo.num_components;
     header.storedRgb = s.cinfo.num_components == 3 && s.cinfo.jpeg_color_space == JCS_RGB;
     s.end();
-    return {};
+    return true;
+}
+
+} // namespace
+
+QString ReadJpegHeader(const QByteArray &data, JpegHeader &header)
+{
+    JpegSession s;
+    return readHeader(s, data, header) ? QString() : QString::fromLatin1(s.message);
 }
 
 QString JpegDecodeFault(const QByteArray &data, bool *tooLarge)

@@ -140,8 +140,6 @@ QString CheckJpegStructure(const QByteArray &data, JpegFrame &frame)
                 return QStringLiteral("JPEG of %1 colour components is not supported").arg(frame.components);
             if (frame.width == 0 || frame.height == 0)
                 return QStringLiteral("no image size in the frame header (its height given later is not supported)");
-            for (int c = 0; c < frame.components; ++c)
-                frame.componentIds += char(bytes[segment + 6 + 3 * c]);
             sawFrame = true;
         } else if (marker == SOS) {
             if (!sawFrame)
@@ -171,7 +169,6 @@ QString CheckJpegStructure(const QByteArray &data, JpegFrame &frame)
             sawScan = true;
         } else if (marker == APP0) {
             if (contentLength >= 12 && std::memcmp(bytes + segment, "JFIF\0", 5) == 0) {
-                frame.jfif = true;
                 const int units = bytes[segment + 7];
                 const double perInch = units == JfifPerInch ? 1.0 : units == JfifPerCentimetre ? 2.54 : 0.0;
                 jfifDpi[0] = word(segment + 8) * perInch;

@@ -15,10 +15,8 @@ struct JpegFrame
     bool arithmetic = false;    // arithmetic-coded (SOF9, SOF10)
     bool huffmanTables = false; // Huffman tables of its own (a motion JPEG frame has none: it
                                 // is decoded with the standard's example tables)
-    bool jfif = false;          // a JFIF (APP0) marker is present
     bool adobe = false;         // an Adobe (APP14) marker is present
     int adobeTransform = -1;    // its colour transform: 0 none (RGB, CMYK), 1 YCbCr, 2 YCCK
-    QByteArray componentIds;    // one byte a component, as the frame header names them
     qsizetype scanBytes = 0;    // entropy-coded data of all scans
     qsizetype end = 0;          // just past the end of image marker: what follows is not the image's
     // Bytes between segments that are no marker (stray data, FF 00 pairs), as offset and length:

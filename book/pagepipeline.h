@@ -40,6 +40,7 @@ struct PreparedPage
 {
     bool missing = false;
     QString unreadable;                                // why the file there cannot be read
+    QString failure;                                   // what stops the build at this page (memory)
     int width = 0;                                     // pixels of the image as shown
     int height = 0;
     QPoint dotsPerInch;                                // of the page across and down

@@ -52,8 +52,9 @@ void readText(PreparedPage &prepared, const QString &pagePath, const QString &la
     }
 }
 
-// Reads, checks and encodes one page on a worker. Never throws: a page that cannot be read is
-// missing with the reason.
+// Reads, checks and encodes one page on a worker. Never throws: a page file that cannot be
+// read is missing with the reason; a failure of the machine (memory) is kept with the page and
+// raised when the writer comes to it, so the build stops there and the earlier PDF stays.
 PreparedPage preparePage(const TPDFPrinter &pdf, const QString &pagePath, PagePipeline &pipeline, const std::atomic_bool *cancel,
                          const PdfBuildRequest &request)
 {
@@ -92,11 +93,9 @@ PreparedPage preparePage(const TPDFPrinter &pdf, const QString &pagePath, PagePi
         prepared.missing = true;
         prepared.unreadable = e.message();
     } catch (const std::bad_alloc &) {
-        prepared.missing = true;
-        prepared.unreadable = QStringLiteral("out of memory");
+        prepared.failure = QStringLiteral("Page file \"%1\" cannot be read: out of memory").arg(pagePath);
     } catch (const std::exception &e) {
-        prepared.missing = true;
-        prepared.unreadable = QString::fromLocal8Bit(e.what());
+        prepared.failure = QStringLiteral("Page file \"%1\" cannot be read: %2").arg(pagePath, QString::fromLocal8Bit(e.what()));
     }
     return prepared;
 }
@@ -148,6 +147,8 @@ PdfBuildResult AssemblePdf(const PdfBuildRequest &request, const std::function<v
                 progress(i);
             if (cancelled())
                 throw BuildCancelled();
+            if (!page->failure.isEmpty())
+                throw AppError(page->failure);
             if (page->missing) {
                 result.missing += QLatin1Char(' ') + QString::number(i);
                 if (!page->unreadable.isEmpty())

@@ -125,8 +125,9 @@ std::string paletteEntries(const PDFE_Bitmap &bitmap, int entries)
 }
 
 // Palette indices and small gray depths as they are, at their own depth; transparency as a
-// colour key where the transparent samples make one range, else as a soft mask.
-EncodedImage encodePacked(const PDFE_Bitmap &bitmap, int bits)
+// colour key where the transparent samples make one range, else as a soft mask. keepColour:
+// a palette stays one (its profile is an RGB one), even of black and white alone.
+EncodedImage encodePacked(const PDFE_Bitmap &bitmap, int bits, bool keepColour)
 {
     const int entries = 1 << bits;
     if (bitmap.format < PDFE_INDEXED1) {
@@ -164,7 +165,7 @@ EncodedImage encodePacked(const PDFE_Bitmap &bitmap, int bits)
         return (std::uint32_t(c[0]) << 16) | (std::uint32_t(c[1]) << 8) | c[2];
     };
     // Two entries of black and white: a bilevel page, fax-coded where that is smaller.
-    if (bits == 1 && opaque) {
+    if (bits == 1 && opaque && !keepColour) {
         if (colourAt(0) == 0 && colourAt(1) == 0xFFFFFF)
             return encodePackedBilevel(bitmap, true);
         if (colourAt(0) == 0xFFFFFF && colourAt(1) == 0)
@@ -244,7 +245,7 @@ EncodedImage encode(const PDFE_Bitmap &bitmap, bool keepColour)
             throw std::runtime_error("unknown bitmap format");
         if (bitmap.bytesPerRow < rowBytes || std::int64_t(bitmap.bytesPerRow) * (bitmap.height - 1) + rowBytes > MaxBitmapPixels * 4)
             throw std::runtime_error("bitmap rows of " + std::to_string(bitmap.bytesPerRow) + " bytes do not fit its size");
-        return encodePacked(bitmap, bits);
+        return encodePacked(bitmap, bits, keepColour);
     }
     const int channels = channelsOf(bitmap.format);
     if (channels == 0 || !bitmap.pixels)

@@ -22,6 +22,7 @@
 #include <QImageReader>
 #include <QImageWriter>
 #include <QPainter>
+#include <QtEndian>
 #include <QPdfDocument>
 #include <QProcess>
 #include <QRegularExpression>
@@ -382,6 +383,9 @@ void TestPdfBuild::pageFiles_data()
     // pixel for pixel.
     QTest::newRow("arithmetic-coded JPEG") << libjpegFile(64, 48, JCS_YCbCr, true) << Outcome::Drawn << QStringLiteral("rgb")
                                            << QByteArray("decodes the same");
+    // Larger than the first output buffer: written on as the buffer grows.
+    QTest::newRow("arithmetic-coded JPEG of 1600 x 1200") << libjpegFile(1600, 1200, JCS_YCbCr, true) << Outcome::Drawn
+                                                          << QStringLiteral("rgb") << QByteArray("decodes the same");
 
     // Over the page limit: JPEGs go in without being decoded.
     QTest::newRow("a blank page of 10240 x 10240 pixels") << blankGrayJpeg(10240, 10240) << Outcome::Drawn
@@ -769,8 +773,15 @@ void TestPdfBuild::colourAsBrowsersShow_data()
     QTest::newRow("JPEG with Adobe's marker saying RGB") << libjpegFile(96, 64, JCS_RGB, false, false)
                                                          << QStringLiteral("/ColorTransform 0") << both;
     // A Display P3 profile: MuPDF as Debian builds it has no colour management.
-    QTest::newRow("PNG with an iCCP profile") << readAll(QStringLiteral(REAL_IMAGES_DIR "/png_brokeniccp.png"))
-                                              << QStringLiteral("/ICCBased") << QStringList{QStringLiteral("poppler")};
+    const QByteArray profiled = readAll(QStringLiteral(REAL_IMAGES_DIR "/png_brokeniccp.png"));
+    QTest::newRow("PNG with an iCCP profile") << profiled << QStringLiteral("/ICCBased") << QStringList{QStringLiteral("poppler")};
+    // Black and white in a palette, with that RGB profile: an indexed image on the profile.
+    const qsizetype iccp = profiled.indexOf("iCCP") - 4;
+    const QByteArray chunk = profiled.mid(iccp, 12 + qFromBigEndian<quint32>(profiled.constData() + iccp));
+    QImage bilevel = canvasPage(120, 90, Qt::white, Qt::black).convertToFormat(QImage::Format_Mono);
+    const QByteArray mono = encoded(bilevel, "PNG");
+    QTest::newRow("black and white palette PNG with an RGB profile")
+        << mono.left(33) + chunk + mono.mid(33) << QStringLiteral("/Indexed[/ICCBased") << QStringList{QStringLiteral("poppler")};
 }
 
 void TestPdfBuild::colourAsBrowsersShow()
