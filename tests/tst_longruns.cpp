@@ -347,7 +347,7 @@ void TestLongRuns::pageProcessKilledInMidRun()
     openViewer(QStringLiteral("long.killed"), 1, 5);
     // The process that renders the viewer is killed once page 2 is in.
     qint64 killed = 0;
-    connect(window->Controller, &TDownloadController::Event, this, [&](const RunEvent &event) {
+    const QMetaObject::Connection watching = connect(window->Controller, &TDownloadController::Event, this, [&](const RunEvent &event) {
         const auto *stored = std::get_if<RunEvents::PageStored>(&event);
         if (stored && stored->page == 2 && killed == 0) {
             killed = window->chm->PageProcessId();
@@ -355,6 +355,7 @@ void TestLongRuns::pageProcessKilledInMidRun()
             QCOMPARE(::kill(pid_t(killed), SIGKILL), 0);
         }
     });
+    auto unwatch = qScopeGuard([&] { disconnect(watching); }); // it writes to this function's own
     window->downloadbtn->click();
     waitForEnd();
     QVERIFY(killed > 0);
@@ -389,7 +390,7 @@ void TestLongRuns::rightPanelControlsNeverOverlap()
 {
     // Looked at in every state a run goes through: as it starts, waiting for the site, building.
     QStringList seen, found;
-    connect(window->Controller, &TDownloadController::Event, this, [&](const RunEvent &event) {
+    const QMetaObject::Connection watching = connect(window->Controller, &TDownloadController::Event, this, [&](const RunEvent &event) {
         const char *state = std::holds_alternative<RunEvents::Progressed>(event)        ? "running"
                             : std::holds_alternative<RunEvents::WaitCountdown>(event)   ? "waiting for the site"
                             : std::holds_alternative<RunEvents::BuildProgress>(event)   ? "building"
@@ -400,6 +401,7 @@ void TestLongRuns::rightPanelControlsNeverOverlap()
         for (const QString &pair : overlapping(window->panel6))
             found << QLatin1String(state) + QStringLiteral(": ") + pair;
     });
+    auto unwatch = qScopeGuard([&] { disconnect(watching); }); // it writes to this function's own
     QCOMPARE(overlapping(window->panel6), QStringList()); // idle
     window->Controller->Settings.patience = {{1s}, 60s, 10min};
     openViewer(QStringLiteral("long.layout"), 1, 3);

@@ -7,9 +7,9 @@
 #include "apperror.h"
 #include "bookidentity.h"
 #include "ibrowser.h"
+#include "pagefixtures.h"
 #include "pagescripts.h"
 
-#include <QBuffer>
 #include <QImage>
 #include <QStringList>
 #include <QTimer>
@@ -126,11 +126,7 @@ public:
         for (int y = 0; y < image.height(); ++y)
             for (int x = 0; x < image.width(); ++x)
                 image.setPixel(x, y, qRgb((seed >> (x % 24)) & 0xFF, (x * y + page) & 0xFF, (y * 9 + seed) & 0xFF));
-        QByteArray bytes;
-        QBuffer buffer(&bytes);
-        buffer.open(QIODevice::WriteOnly);
-        image.save(&buffer, "PNG");
-        return bytes;
+        return PageFixtures::encoded(image, "PNG");
     }
 
 private:
