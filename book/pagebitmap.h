@@ -19,8 +19,8 @@ constexpr std::int64_t MaxPagePixels = 100'000'000;
 constexpr int MinScanDotsPerInch = 100;
 constexpr int MaxScanDotsPerInch = 1200;
 
-// Pixel memory of a page, from malloc so that it can shrink in place (realloc) once the page
-// turns out to need fewer samples than it was decoded with.
+// Pixel memory of a page, from malloc: the samples kept widen in place (realloc) when the
+// page turns out to have colour or transparency after rows without.
 struct FreeDeleter
 {
     void operator()(std::uint8_t *p) const { std::free(p); }

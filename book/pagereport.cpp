@@ -68,8 +68,8 @@ PageReport ReadPageReport(const QString &text)
 
 QString PageReportFault(const PageReport &report, PageImageInfo &info)
 {
-    // The inspection walks a JPEG's markers as the build does and finds a PNG's end chunk, so
-    // a file cut short is refused there.
+    // The build's own reading of the file (a JPEG within the page limit decoded whole, a PNG's
+    // chunks and image data checked), so what is stored can be built.
     info = InspectPageImage(report.bytes);
     if (!info.usable())
         return info.reason;

@@ -55,8 +55,7 @@ void MakeFolders(const QString &path)
 
 QString FolderWriteProblem(const QString &path)
 {
-    const QByteArray probe = QFile::encodeName(QDir(path).absoluteFilePath(QStringLiteral(".write-probe-XXXXXX")));
-    QByteArray name = probe;
+    QByteArray name = QFile::encodeName(QDir(path).absoluteFilePath(QStringLiteral(".write-probe-XXXXXX")));
     const int fd = ::mkstemp(name.data());
     if (fd < 0)
         return QString::fromLocal8Bit(std::strerror(errno));
